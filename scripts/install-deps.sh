@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs everything Veltrane needs to build, run and test on Debian 12.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # unit tests and benchmarks
+  libgtest-dev libbenchmark-dev
+  # the Linux program and its tools
+  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev libcli11-dev
+  # the Windows program, cross-built and run under Wine
+  g++-mingw-w64-x86-64 mingw-w64 wine wine64
+  # end-to-end tests on a virtual display
+  xvfb xauth xdotool x11-utils imagemagick python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

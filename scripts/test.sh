@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs every test on a fresh Debian 12 machine: installs what is missing,
+# then the unit tests (plain and under the sanitizers), the Windows build's
+# tests under Wine, and the end-to-end tests of both programs on Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "Linux: build and unit tests"
+cmake --preset linux
+cmake --build --preset linux
+ctest --preset linux
+
+step "Linux with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset linux-asan
+cmake --build --preset linux-asan
+ctest --preset linux-asan
+
+step "Windows: cross-build, then its tests under Wine"
+scripts/wine-prefix.sh
+cmake --preset windows
+cmake --build --preset windows
+ctest --test-dir build/windows --output-on-failure --no-tests=error
+
+for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh; do
+  if [ -x "$suite" ]; then
+    step "End to end: $suite"
+    "$suite"
+  fi
+done
+
+step "All tests passed"

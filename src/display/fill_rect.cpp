@@ -1,0 +1,31 @@
+#include "display/fill_rect.h"
+
+#include <algorithm>
+
+namespace veltrane {
+
+bool fillRect(Surface& surface, const Rect* rect, std::uint32_t color) {
+    LockedSurface locked;
+    if (!surface.lock(locked)) return true;
+
+    Rect area{0, 0, locked.width, locked.height};
+    if (rect != nullptr) {
+        area.left = std::max(rect->left, 0);
+        area.top = std::max(rect->top, 0);
+        area.right = std::min(rect->right, locked.width);
+        area.bottom = std::min(rect->bottom, locked.height);
+    }
+
+    const std::int32_t step = locked.pixelStep();
+    for (std::int32_t y = area.top; y < area.bottom; ++y) {
+        std::uint8_t* pixel = locked.row(y) + static_cast<std::intptr_t>(area.left) * step;
+        for (std::int32_t x = area.left; x < area.right; ++x, pixel += step) {
+            storePixel(pixel, color);
+        }
+    }
+
+    surface.unlock();
+    return false;
+}
+
+}  // namespace veltrane
