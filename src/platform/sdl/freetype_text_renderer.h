@@ -1,0 +1,52 @@
+// The caption's glyphs on Linux and the other SDL platforms. Implements the
+// TextRenderer seam with FreeType: a font found through fontconfig (a
+// monospace face first), sized so its cells fit the 18-row band, glyphs
+// rendered binary (FT_RENDER_MODE_MONO) so the caption is pure green on pure
+// black with no grey edges. The program and the headless exporter both use
+// it, which is what makes their pixels the same.
+// Depends on FreeType and fontconfig; no SDL.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "patterns/caption.h"
+
+namespace veltrane {
+
+// What the user should do when no font can be found, in one sentence.
+inline constexpr const char* NO_CAPTION_FONT_MESSAGE =
+    "veltrane: no usable font was found for the caption, so the pages are shown without it. "
+    "Install one, for example: sudo apt-get install fonts-dejavu-core";
+
+class FreeTypeTextRenderer final : public TextRenderer {
+public:
+    // The first usable scalable font fontconfig offers for "monospace", or
+    // null (with the reason in `problem`) when there is none.
+    static std::unique_ptr<FreeTypeTextRenderer> createFromFontconfig(std::string& problem);
+    // A given font file; null (with the reason) when it cannot be used.
+    static std::unique_ptr<FreeTypeTextRenderer> createFromFile(const std::string& fontFile,
+                                                                std::string& problem);
+    ~FreeTypeTextRenderer() override;
+    FreeTypeTextRenderer(const FreeTypeTextRenderer&) = delete;
+    FreeTypeTextRenderer& operator=(const FreeTypeTextRenderer&) = delete;
+
+    void measureCharWidths(CharWidths& widths) override;
+    bool drawText(std::u16string_view text, CaptionBitmap& bitmap) override;
+
+    const std::string& fontFile() const { return fontFile_; }
+    int pixelSize() const { return pixelSize_; }
+
+private:
+    struct FreeTypeState;
+    explicit FreeTypeTextRenderer(std::unique_ptr<FreeTypeState> state, std::string fontFile,
+                                  int pixelSize, int baseline);
+    std::int32_t advanceOf(char32_t code);
+
+    std::unique_ptr<FreeTypeState> state_;
+    std::string fontFile_;
+    int pixelSize_;
+    int baseline_;  // rows from the top of the band to the baseline
+};
+
+}  // namespace veltrane
