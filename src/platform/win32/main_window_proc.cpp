@@ -1,0 +1,68 @@
+// The window procedure of the one full-screen window: paint messages present
+// the back buffer, key messages drive the portable key map, Escape ends the run.
+//
+// Depends on: program.h (the process-wide state), the core's key map and
+// page renderer, user32.
+#include <windows.h>
+
+#include "app/key_map.h"
+#include "patterns/render_page.h"
+#include "program.h"
+
+namespace veltrane::win32 {
+
+void drawCurrentPage(Program& state) {
+    const PageTarget target{state.backBuffer, &state.captionText, state.display.screenWidth,
+                            state.display.screenHeight};
+    renderPage(target, state.control.currentPage, state.control.calibration);
+    notePageDrawn(state.display);
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Program& state = program();
+    switch (message) {
+        case WM_CREATE:
+            state.control.keys = KeyState{};
+            break;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            break;
+        case WM_SIZE:
+            return 1;
+        case WM_PAINT:
+            // The update region is left invalid on purpose: the system then
+            // sends WM_PAINT whenever the queue is empty, and that is the
+            // presentation loop, paced by presentFrame.
+            if (presentFrame(state.display) == PresentResult::SurfacesLost) drawCurrentPage(state);
+            return 1;
+        case WM_ACTIVATE:
+            // A modifier released while another window has the keyboard never
+            // reaches us; forget both rather than keep a stale one.
+            if (LOWORD(wParam) == WA_INACTIVE) handleFocusLost(state.control);
+            break;
+        case WM_KILLFOCUS:
+            handleFocusLost(state.control);
+            break;
+        case WM_KEYDOWN:
+            switch (handleKeyDown(state.control, static_cast<std::uint32_t>(wParam))) {
+                case KeyEffect::Nothing: break;
+                case KeyEffect::Redraw: drawCurrentPage(state); break;
+                case KeyEffect::RedrawAndUpdate:
+                    drawCurrentPage(state);
+                    UpdateWindow(window);
+                    break;
+                case KeyEffect::Quit: DestroyWindow(window); break;
+            }
+            break;
+        case WM_KEYUP:
+            handleKeyUp(state.control, static_cast<std::uint32_t>(wParam));
+            break;
+        case WM_COMMAND:
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace veltrane::win32
