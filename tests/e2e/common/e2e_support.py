@@ -1,0 +1,307 @@
+"""Support for end-to-end tests of a full-screen program on a virtual X display.
+
+Python 3 standard library only; the outside tools it drives are Xvfb, xdotool
+and ImageMagick (import, convert). What it offers:
+
+- Xvfb(display, width, height, depth): start and stop a virtual screen
+  (a context manager); env() gives an environment whose DISPLAY points at it.
+- Image: width, height and tightly packed 8-bit RGB bytes, with pixel(),
+  crop() and save().
+- screenshot(display): the root window as an Image.
+- load_png(path): any image file ImageMagick reads, as an Image.
+- compare_images / assert_images_equal: pixel for pixel, with optional masked
+  rectangles; a mismatch says how many pixels differ, where, and the first ones.
+- send_keys / key_down / key_up: keyboard input through xdotool.
+- wait_for_screen(display, expected, timeout): poll screenshots until the
+  screen shows the expected image; on timeout the message describes the last
+  difference and, when asked, both images are saved for a look.
+- wait_for_exit(process, timeout): the exit code, or a clear failure.
+"""
+
+import os
+import select
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass
+from typing import Iterable, List, Optional, Sequence, Tuple
+
+Rect = Tuple[int, int, int, int]  # x, y, width, height
+
+
+class E2EError(Exception):
+    """A test step could not be carried out (as opposed to a wrong result)."""
+
+
+def require_tools(*names: str) -> None:
+    """Fails with one clear message naming every missing outside tool."""
+    missing = [n for n in names if shutil.which(n) is None]
+    if missing:
+        raise E2EError("missing tools: " + ", ".join(missing) +
+                       " (scripts/install-deps.sh installs them)")
+
+
+# ----------------------------------------------------------------- the display
+
+class Xvfb:
+    """A virtual X screen, e.g. Xvfb(95, 1366, 768, 24). Use as a context
+    manager, or call start() and stop()."""
+
+    def __init__(self, display: int, width: int, height: int, depth: int = 24,
+                 start_timeout: float = 15.0):
+        self.display = display
+        self.width = width
+        self.height = height
+        self.depth = depth
+        self.start_timeout = start_timeout
+        self.process: Optional[subprocess.Popen] = None
+        self._log = None
+
+    @property
+    def name(self) -> str:
+        return f":{self.display}"
+
+    def env(self, base: Optional[dict] = None) -> dict:
+        environment = dict(os.environ if base is None else base)
+        environment["DISPLAY"] = self.name
+        environment.pop("WAYLAND_DISPLAY", None)
+        return environment
+
+    def start(self) -> "Xvfb":
+        require_tools("Xvfb")
+        lock = f"/tmp/.X{self.display}-lock"
+        if os.path.exists(lock):
+            raise E2EError(f"display {self.name} is in use ({lock} exists); pick another number "
+                           "or remove a stale lock file")
+        # Xvfb writes the display number to this pipe once it accepts clients,
+        # which is a better signal than polling for the socket.
+        read_end, write_end = os.pipe()
+        self._log = open(os.devnull, "wb")
+        try:
+            self.process = subprocess.Popen(
+                ["Xvfb", self.name, "-screen", "0", f"{self.width}x{self.height}x{self.depth}",
+                 "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end)],
+                pass_fds=(write_end,), stdout=self._log, stderr=subprocess.PIPE)
+        finally:
+            os.close(write_end)
+        try:
+            ready, _, _ = select.select([read_end], [], [], self.start_timeout)
+            answer = os.read(read_end, 64) if ready else b""
+        finally:
+            os.close(read_end)
+        if not answer.strip():
+            error = b""
+            if self.process.poll() is not None:
+                error = self.process.stderr.read() if self.process.stderr else b""
+            self.stop()
+            raise E2EError(f"Xvfb {self.name} did not start within {self.start_timeout} s: "
+                           + error.decode(errors="replace").strip()[-500:])
+        return self
+
+    def stop(self) -> None:
+        if self.process is not None:
+            if self.process.poll() is None:
+                self.process.terminate()
+                try:
+                    self.process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    self.process.kill()
+                    self.process.wait()
+            if self.process.stderr:
+                self.process.stderr.close()
+            self.process = None
+        if self._log is not None:
+            self._log.close()
+            self._log = None
+
+    def __enter__(self) -> "Xvfb":
+        return self.start()
+
+    def __exit__(self, *exc) -> None:
+        self.stop()
+
+
+# -------------------------------------------------------------------- images
+
+@dataclass
+class Image:
+    width: int
+    height: int
+    data: bytes  # RGB, 3 bytes per pixel, rows without padding
+
+    def pixel(self, x: int, y: int) -> Tuple[int, int, int]:
+        i = (y * self.width + x) * 3
+        return self.data[i], self.data[i + 1], self.data[i + 2]
+
+    def crop(self, x: int, y: int, width: int, height: int) -> "Image":
+        rows = [self.data[((y + r) * self.width + x) * 3:((y + r) * self.width + x + width) * 3]
+                for r in range(height)]
+        return Image(width, height, b"".join(rows))
+
+    def to_ppm(self) -> bytes:
+        return b"P6\n%d %d\n255\n" % (self.width, self.height) + self.data
+
+    def save(self, path: str) -> None:
+        """Writes the image; the format follows the file name (.png, .ppm, ...)."""
+        if path.endswith(".ppm"):
+            with open(path, "wb") as f:
+                f.write(self.to_ppm())
+            return
+        subprocess.run(["convert", "ppm:-", path], input=self.to_ppm(), check=True)
+
+
+def parse_ppm(blob: bytes) -> Image:
+    """Reads a binary 8-bit PPM (P6), as ImageMagick writes it."""
+    fields: List[bytes] = []
+    pos = 0
+    while len(fields) < 4:
+        while pos < len(blob) and blob[pos:pos + 1].isspace():
+            pos += 1
+        if blob[pos:pos + 1] == b"#":
+            pos = blob.index(b"\n", pos) + 1
+            continue
+        start = pos
+        while pos < len(blob) and not blob[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(blob[start:pos])
+    pos += 1  # the single whitespace byte before the pixels
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise E2EError(f"not an 8-bit binary PPM: header {fields!r}")
+    width, height = int(fields[1]), int(fields[2])
+    data = blob[pos:pos + width * height * 3]
+    if len(data) != width * height * 3:
+        raise E2EError(f"PPM of {width}x{height} holds only {len(data)} bytes")
+    return Image(width, height, bytes(data))
+
+
+def load_png(path: str) -> Image:
+    """Any image ImageMagick reads, as 8-bit RGB (alpha dropped)."""
+    result = subprocess.run(["convert", path, "-alpha", "off", "-depth", "8", "ppm:-"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        raise E2EError(f"cannot read {path}: {result.stderr.decode(errors='replace').strip()}")
+    return parse_ppm(result.stdout)
+
+
+def screenshot(display: str, timeout: float = 20.0) -> Image:
+    """The whole root window of `display` (":95" or an Xvfb) as RGB."""
+    name = display.name if isinstance(display, Xvfb) else display
+    result = subprocess.run(["import", "-display", name, "-window", "root", "-depth", "8", "ppm:-"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    if result.returncode != 0:
+        raise E2EError(f"screenshot of {name} failed: {result.stderr.decode(errors='replace').strip()}")
+    return parse_ppm(result.stdout)
+
+
+# ---------------------------------------------------------------- comparison
+
+@dataclass
+class Comparison:
+    equal: bool
+    message: str
+    differing: int = 0
+
+
+def _inside(x: int, y: int, rects: Sequence[Rect]) -> bool:
+    return any(rx <= x < rx + rw and ry <= y < ry + rh for rx, ry, rw, rh in rects)
+
+
+def compare_images(actual: Image, expected: Image, masks: Iterable[Rect] = (),
+                   show: int = 8) -> Comparison:
+    """Pixel-for-pixel comparison. Pixels inside any of the `masks` rectangles
+    (x, y, width, height) are not compared."""
+    if (actual.width, actual.height) != (expected.width, expected.height):
+        return Comparison(False, f"size differs: actual {actual.width}x{actual.height}, "
+                                 f"expected {expected.width}x{expected.height}", -1)
+    masks = list(masks)
+    if not masks and actual.data == expected.data:
+        return Comparison(True, "identical")
+    width = actual.width
+    row_bytes = width * 3
+    differing = 0
+    first: List[str] = []
+    box = [width, actual.height, -1, -1]
+    for y in range(actual.height):
+        a_row = actual.data[y * row_bytes:(y + 1) * row_bytes]
+        e_row = expected.data[y * row_bytes:(y + 1) * row_bytes]
+        if a_row == e_row:
+            continue
+        for x in range(width):
+            i = x * 3
+            if a_row[i:i + 3] == e_row[i:i + 3] or (masks and _inside(x, y, masks)):
+                continue
+            differing += 1
+            box = [min(box[0], x), min(box[1], y), max(box[2], x), max(box[3], y)]
+            if len(first) < show:
+                first.append(f"({x},{y}) actual {tuple(a_row[i:i + 3])} expected {tuple(e_row[i:i + 3])}")
+    if differing == 0:
+        return Comparison(True, "identical outside the masked area")
+    message = (f"{differing} of {width * actual.height} pixels differ, within x {box[0]}..{box[2]}, "
+               f"y {box[1]}..{box[3]}; first: " + "; ".join(first))
+    return Comparison(False, message, differing)
+
+
+def assert_images_equal(actual: Image, expected: Image, masks: Iterable[Rect] = (),
+                        what: str = "image") -> None:
+    result = compare_images(actual, expected, masks)
+    if not result.equal:
+        raise AssertionError(f"{what}: {result.message}")
+
+
+def wait_for_screen(display, expected: Image, timeout: float = 10.0, masks: Iterable[Rect] = (),
+                    what: str = "screen", save_dir: Optional[str] = None,
+                    interval: float = 0.1) -> Image:
+    """Takes screenshots until one equals `expected` (outside `masks`) and
+    returns it. On timeout raises AssertionError with the last difference,
+    after saving the last screenshot and the expected image into `save_dir`."""
+    masks = list(masks)
+    deadline = time.monotonic() + timeout
+    while True:
+        shot = screenshot(display)
+        result = compare_images(shot, expected, masks)
+        if result.equal:
+            return shot
+        if time.monotonic() >= deadline:
+            if save_dir:
+                os.makedirs(save_dir, exist_ok=True)
+                stem = "".join(c if c.isalnum() or c in "-_" else "_" for c in what)
+                shot.save(os.path.join(save_dir, stem + "-actual.png"))
+                expected.save(os.path.join(save_dir, stem + "-expected.png"))
+            raise AssertionError(f"{what}: not shown within {timeout} s: {result.message}")
+        time.sleep(interval)
+
+
+# ------------------------------------------------------------------ keyboard
+
+def _xdotool(display, *args: str) -> None:
+    name = display.name if isinstance(display, Xvfb) else display
+    require_tools("xdotool")
+    result = subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": name},
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+    if result.returncode != 0:
+        raise E2EError(f"xdotool {' '.join(args)} failed: {result.stderr.decode(errors='replace').strip()}")
+
+
+def send_keys(display, *keys: str, delay_ms: int = 20) -> None:
+    """Presses and releases each key in turn, X keysym names with xdotool's
+    modifiers: "Next", "Prior", "ctrl+Prior", "shift+ctrl+Home", "space"."""
+    if keys:
+        _xdotool(display, "key", "--delay", str(delay_ms), *keys)
+
+
+def key_down(display, key: str) -> None:
+    _xdotool(display, "keydown", key)
+
+
+def key_up(display, key: str) -> None:
+    _xdotool(display, "keyup", key)
+
+
+def wait_for_exit(process: subprocess.Popen, timeout: float = 10.0) -> int:
+    """The process's exit code; kills it and fails when it does not end in time."""
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        raise AssertionError(f"the program did not exit within {timeout} s")
