@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "patterns/gamma_check.h"
+#include "platform/memory/memory_surface.h"
+#include "surface_expectations.h"
+
+namespace veltrane {
+namespace {
+
+using test::ExpectedBytes;
+using test::matchesBytes;
+
+std::uint32_t rgb(int r, int g, int b) {
+    return static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 |
+           static_cast<std::uint32_t>(b);
+}
+
+TEST(GammaCheckRamp, TwentyOneColumnsStepByAHalf) {
+    const double expected[21] = {0, 0.5, 1, 0.5, 0, 0.5, 1, 0.5, 0, 0.5, 1,
+                                 0.5, 0, 0.5, 1, 0.5, 0, 0.5, 1, 0.5, 0};
+    for (int i = 0; i < 21; ++i) EXPECT_EQ(gammaCheckRamp(i, 21), expected[i]) << "column " << i;
+}
+
+TEST(GammaCheckRamp, ElevenColumnsAlternateAndExactlyTwoFoldsToZero) {
+    for (int i = 0; i < 11; ++i) {
+        EXPECT_EQ(gammaCheckRamp(i, 11), i % 2 == 0 ? 0.0 : 1.0) << "column " << i;
+    }
+}
+
+TEST(GammaCheckRamp, RightColumnIsAtTheBottomOfTheRampAtAnyWidth) {
+    for (std::int32_t width = 2; width <= 4096; ++width) {
+        const double t = gammaCheckRamp(width - 1, width);
+        ASSERT_GE(t, 0.0) << "width " << width;
+        ASSERT_LT(t, 1e-12) << "width " << width;
+    }
+    EXPECT_EQ(gammaCheckRamp(0, 1), 0.0);  // a single column has no span to divide
+}
+
+// Checks every byte: even rows the ramp colours, odd rows the complement
+// colours, column by column; the rows equal each other over the whole pitch.
+void expectRows(const MemorySurface& surface, const std::vector<std::uint32_t>& ramp,
+                const std::vector<std::uint32_t>& complement) {
+    const auto pitch = static_cast<std::size_t>(surface.pitch());
+    const std::uint8_t* bytes = surface.bytes().data();
+    for (std::int32_t y = 0; y < surface.height(); ++y) {
+        for (std::int32_t x = 0; x < surface.width(); ++x) {
+            const std::uint32_t want = y % 2 == 0 ? ramp[static_cast<std::size_t>(x)]
+                                                  : complement[static_cast<std::size_t>(x)];
+            ASSERT_EQ(surface.pixel(x, y), want) << "x " << x << " y " << y;
+        }
+        const std::uint8_t* model = bytes + (y % 2 == 0 ? 0 : pitch);
+        ASSERT_EQ(std::memcmp(bytes + static_cast<std::size_t>(y) * pitch, model, pitch), 0)
+            << "row " << y << " differs from row " << y % 2 << " over the pitch";
+    }
+}
+
+TEST(DrawGammaCheck, NeutralTwentyOneWide) {
+    const int rampLevels[4] = {0, 127, 255, 127};
+    const int complementLevels[4] = {255, 228, 0, 228};
+    std::vector<std::uint32_t> ramp;
+    std::vector<std::uint32_t> complement;
+    for (int i = 0; i < 21; ++i) {
+        const int r = rampLevels[i % 4];
+        const int c = complementLevels[i % 4];
+        ramp.push_back(rgb(r, r, r));
+        complement.push_back(rgb(c, c, c));
+    }
+    for (const std::int32_t bpp : {24, 32}) {
+        for (const std::int32_t height : {2, 6, 7}) {
+            MemorySurface surface(21, height, bpp, 21 * (bpp / 8) + 3);
+            test::fillWithPositionPattern(surface);
+            EXPECT_FALSE(drawGammaCheck(surface, {}));
+            expectRows(surface, ramp, complement);
+            EXPECT_EQ(surface.lockCount, 1);
+            EXPECT_EQ(surface.unlockCount, 1);
+        }
+    }
+}
+
+TEST(DrawGammaCheck, ElevenWideAlternatesBlackOverWhiteAndWhiteOverBlack) {
+    std::vector<std::uint32_t> ramp;
+    std::vector<std::uint32_t> complement;
+    for (int i = 0; i < 11; ++i) {
+        ramp.push_back(i % 2 == 0 ? 0x000000u : 0xFFFFFFu);
+        complement.push_back(i % 2 == 0 ? 0xFFFFFFu : 0x000000u);
+    }
+    MemorySurface surface(11, 4, 32);
+    test::fillWithPositionPattern(surface);
+    EXPECT_FALSE(drawGammaCheck(surface, {}));
+    expectRows(surface, ramp, complement);
+    EXPECT_EQ(surface.pixel(2, 0), 0x000000u);  // x = 2.0 exactly folds to t = 0
+}
+
+TEST(DrawGammaCheck, RedGammaTwoAtHalfRamp) {
+    ColorCalibration calibration;
+    calibration.red.gamma = 2.0;
+    MemorySurface surface(21, 2, 32);
+    EXPECT_FALSE(drawGammaCheck(surface, calibration));
+    // Column 1 has t = 0.5; its complement is about 0.8945.
+    EXPECT_EQ(surface.pixel(1, 0), rgb(63, 127, 127));
+    EXPECT_EQ(surface.pixel(1, 1), rgb(204, 228, 228));
+    // Each byte lands in its own channel: blue, green, red.
+    const std::uint8_t* p = surface.bytes().data() + 4;
+    EXPECT_EQ(p[0], 127);
+    EXPECT_EQ(p[1], 127);
+    EXPECT_EQ(p[2], 63);
+}
+
+TEST(DrawGammaCheck, OddHeightGivesTheBottomRowTheRamp) {
+    MemorySurface surface(21, 5, 24, 70);
+    test::fillWithPositionPattern(surface);
+    EXPECT_FALSE(drawGammaCheck(surface, {}));
+    const auto pitch = static_cast<std::size_t>(surface.pitch());
+    const std::uint8_t* bytes = surface.bytes().data();
+    EXPECT_EQ(std::memcmp(bytes + 4 * pitch, bytes, pitch), 0);
+    EXPECT_EQ(surface.pixel(2, 4), 0xFFFFFFu);
+}
+
+TEST(DrawGammaCheck, RightColumnShowsTheLevelsOfZeroAtCommonWidths) {
+    for (const std::int32_t width : {640, 1023, 1280, 1366, 1920}) {
+        MemorySurface surface(width, 2, 32);
+        drawGammaCheck(surface, {});
+        EXPECT_EQ(surface.pixel(width - 1, 0), 0x000000u) << "width " << width;
+        EXPECT_EQ(surface.pixel(width - 1, 1), 0xFFFFFFu) << "width " << width;
+        EXPECT_EQ(surface.pixel(0, 0), 0x000000u) << "width " << width;
+    }
+}
+
+TEST(DrawGammaCheck, OnePixelWideDrawsTheBottomOfTheRamp) {
+    for (const std::int32_t height : {1, 2, 3}) {
+        MemorySurface surface(1, height, 32);
+        EXPECT_FALSE(drawGammaCheck(surface, {}));
+        for (std::int32_t y = 0; y < height; ++y) {
+            EXPECT_EQ(surface.pixel(0, y), y % 2 == 0 ? 0x000000u : 0xFFFFFFu) << "row " << y;
+        }
+    }
+}
+
+TEST(DrawGammaCheck, ExtremeParametersAreLeftToTheCorrection) {
+    ColorCalibration calibration;
+    calibration.red.gamma = -1.0;    // t = 0 gives infinity: converted to level 0
+    calibration.green.gamma = 0.0;   // 0 to the 0 is 1: full level
+    calibration.blue.contrast = 1e300;
+    MemorySurface surface(11, 2, 32);
+    EXPECT_FALSE(drawGammaCheck(surface, calibration));
+    EXPECT_EQ(surface.pixel(0, 0), rgb(0, 255, 0));
+    // t = 1: red 255, green 255, blue 1e300 * 255 is finite but beyond 2^63, so level 0.
+    EXPECT_EQ(surface.pixel(1, 0), rgb(255, 255, 0));
+}
+
+TEST(DrawGammaCheck, FailedLockWritesNothing) {
+    MemorySurface surface(21, 4, 32);
+    test::fillWithPositionPattern(surface);
+    const ExpectedBytes unchanged(surface);
+    surface.failLocks = true;
+    EXPECT_TRUE(drawGammaCheck(surface, {}));
+    EXPECT_TRUE(matchesBytes(surface, unchanged));
+    EXPECT_EQ(surface.unlockCount, 0);
+}
+
+}  // namespace
+}  // namespace veltrane
