@@ -16,6 +16,13 @@ bool fillRect(Surface& surface, const Rect* rect, std::uint32_t color) {
         area.bottom = std::min(rect->bottom, locked.height);
     }
 
+    // An empty or wholly outside area writes nothing; checking first also keeps
+    // the row pointer from ever being formed outside the locked memory.
+    if (area.left >= area.right || area.top >= area.bottom) {
+        surface.unlock();
+        return false;
+    }
+
     const std::int32_t step = locked.pixelStep();
     for (std::int32_t y = area.top; y < area.bottom; ++y) {
         std::uint8_t* pixel = locked.row(y) + static_cast<std::intptr_t>(area.left) * step;
