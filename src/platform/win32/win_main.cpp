@@ -15,12 +15,6 @@
 #include "registry_settings_store.h"
 
 namespace veltrane::win32 {
-
-Program& program() {
-    static Program state;
-    return state;
-}
-
 namespace {
 
 constexpr const char* CLASS_NAME = "Veltrane";

@@ -1,0 +1,11 @@
+// The one instance of the program's process-wide state.
+#include "program.h"
+
+namespace veltrane::win32 {
+
+Program& program() {
+    static Program state;
+    return state;
+}
+
+}  // namespace veltrane::win32
