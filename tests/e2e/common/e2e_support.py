@@ -22,6 +22,7 @@ import os
 import select
 import shutil
 import subprocess
+import tempfile
 import time
 from dataclasses import dataclass
 from typing import Iterable, List, Optional, Sequence, Tuple
@@ -76,27 +77,46 @@ class Xvfb:
         # Xvfb writes the display number to this pipe once it accepts clients,
         # which is a better signal than polling for the socket.
         read_end, write_end = os.pipe()
-        self._log = open(os.devnull, "wb")
+        # The server's own output goes to a file: a pipe nobody reads could fill
+        # up and stall the server in the middle of a test.
+        self._log = tempfile.TemporaryFile()
         try:
             self.process = subprocess.Popen(
                 ["Xvfb", self.name, "-screen", "0", f"{self.width}x{self.height}x{self.depth}",
                  "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end)],
-                pass_fds=(write_end,), stdout=self._log, stderr=subprocess.PIPE)
+                pass_fds=(write_end,), stdout=self._log, stderr=subprocess.STDOUT)
         finally:
             os.close(write_end)
+        # The number and its newline come in two writes; closing the pipe
+        # between them would make the server fail, so read up to the newline.
+        answer = b""
+        deadline = time.monotonic() + self.start_timeout
         try:
-            ready, _, _ = select.select([read_end], [], [], self.start_timeout)
-            answer = os.read(read_end, 64) if ready else b""
+            while not answer.endswith(b"\n"):
+                remaining = deadline - time.monotonic()
+                ready, _, _ = select.select([read_end], [], [], max(remaining, 0))
+                chunk = os.read(read_end, 64) if ready else b""
+                if not chunk:
+                    break
+                answer += chunk
         finally:
             os.close(read_end)
-        if not answer.strip():
-            error = b""
-            if self.process.poll() is not None:
-                error = self.process.stderr.read() if self.process.stderr else b""
+        if not answer.endswith(b"\n"):
+            output = self.output()
             self.stop()
             raise E2EError(f"Xvfb {self.name} did not start within {self.start_timeout} s: "
-                           + error.decode(errors="replace").strip()[-500:])
+                           + output[-500:])
         return self
+
+    def alive(self) -> bool:
+        return self.process is not None and self.process.poll() is None
+
+    def output(self) -> str:
+        """What the server has printed so far."""
+        if self._log is None:
+            return ""
+        self._log.seek(0)
+        return self._log.read().decode(errors="replace").strip()
 
     def stop(self) -> None:
         if self.process is not None:
@@ -107,8 +127,6 @@ class Xvfb:
                 except subprocess.TimeoutExpired:
                     self.process.kill()
                     self.process.wait()
-            if self.process.stderr:
-                self.process.stderr.close()
             self.process = None
         if self._log is not None:
             self._log.close()

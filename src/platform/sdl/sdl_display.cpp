@@ -1,0 +1,156 @@
+#include "sdl_display.h"
+
+namespace veltrane {
+namespace {
+
+constexpr int DEFAULT_REFRESH_RATE = 60;
+
+// Memory order blue, green, red (and a spare byte), which is how the drawers
+// store pixels: SDL names packed formats by their 32-bit value, so XRGB8888
+// is B, G, R, X in a little-endian machine's memory, and BGR24 names the
+// three bytes in memory order.
+constexpr Uint32 FORMAT_32 = SDL_BYTEORDER == SDL_LIL_ENDIAN ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_BGRX8888;
+constexpr Uint32 FORMAT_24 = SDL_PIXELFORMAT_BGR24;
+
+}  // namespace
+
+SdlDisplay::~SdlDisplay() {
+    destroyWindow();
+    if (videoReady_) SDL_Quit();
+}
+
+bool SdlDisplay::initialise(std::string& error) {
+    // One surface pixel must be one screen pixel, also on a scaled display.
+    SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "0");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        error = SDL_GetError();
+        return false;
+    }
+    videoReady_ = true;
+    return true;
+}
+
+bool SdlDisplay::desktopSize(std::int32_t& width, std::int32_t& height, std::string& error) const {
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+        error = SDL_GetError();
+        return false;
+    }
+    width = mode.w;
+    height = mode.h;
+    return true;
+}
+
+bool SdlDisplay::createWindow(std::int32_t width, std::int32_t height, std::string& error) {
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) refreshRate_ = mode.refresh_rate;
+    window_ = SDL_CreateWindow("BaseForm", SDL_WINDOWPOS_UNDEFINED_DISPLAY(0),
+                               SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), width, height,
+                               SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
+                                   SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (window_ == nullptr) {
+        error = SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
+bool SdlDisplay::createPresentation(std::string& error) {
+    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (renderer_ == nullptr) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+    if (renderer_ == nullptr) {
+        error = SDL_GetError();
+        return false;
+    }
+    SDL_RendererInfo info{};
+    if (SDL_GetRendererInfo(renderer_, &info) == 0) {
+        vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+        rendererName_ = info.name != nullptr ? info.name : "";
+    }
+    return createBackBufferAndTexture(error);
+}
+
+bool SdlDisplay::createBackBufferAndTexture(std::string& error) {
+    int width = 0;
+    int height = 0;
+    if (SDL_GetRendererOutputSize(renderer_, &width, &height) != 0 || width <= 0 || height <= 0) {
+        error = SDL_GetError();
+        return false;
+    }
+    if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+    int bitsPerPixel = 32;
+    texture_ = SDL_CreateTexture(renderer_, FORMAT_32, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (texture_ == nullptr) {
+        bitsPerPixel = 24;
+        texture_ = SDL_CreateTexture(renderer_, FORMAT_24, SDL_TEXTUREACCESS_STREAMING, width, height);
+    }
+    if (texture_ == nullptr) {
+        error = SDL_GetError();
+        return false;
+    }
+    backBuffer_ = std::make_unique<SystemMemorySurface>(width, height, bitsPerPixel);
+    return true;
+}
+
+void SdlDisplay::show() {
+    SDL_ShowWindow(window_);
+    SDL_RaiseWindow(window_);
+    presentWanted_ = true;
+}
+
+void SdlDisplay::destroyWindow() {
+    if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+    if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
+    if (window_ != nullptr) SDL_DestroyWindow(window_);
+    texture_ = nullptr;
+    renderer_ = nullptr;
+    window_ = nullptr;
+}
+
+bool SdlDisplay::followOutputSize() {
+    int width = 0;
+    int height = 0;
+    if (renderer_ == nullptr || SDL_GetRendererOutputSize(renderer_, &width, &height) != 0) return false;
+    if (width <= 0 || height <= 0 || (width == backBuffer_->width() && height == backBuffer_->height())) {
+        return false;
+    }
+    std::string error;
+    if (!createBackBufferAndTexture(error)) return false;
+    presentWanted_ = true;
+    return true;
+}
+
+void SdlDisplay::recoverFromReset(bool deviceReset) {
+    // After a device reset every texture is gone; after a targets reset the
+    // texture survives but the frame does not. Either way the page is drawn
+    // again, which marks the back buffer for upload.
+    if (deviceReset && texture_ != nullptr) {
+        SDL_DestroyTexture(texture_);
+        const Uint32 format = backBuffer_->bitsPerPixel() == 32 ? FORMAT_32 : FORMAT_24;
+        texture_ = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STREAMING,
+                                     backBuffer_->width(), backBuffer_->height());
+    }
+    presentWanted_ = true;
+}
+
+std::uint32_t SdlDisplay::msUntilNextFrame() const {
+    if (vsync_ || lastPresentTicks_ == 0) return 0;  // vsync paces inside the present itself
+    const std::uint64_t period = 1000 / static_cast<std::uint64_t>(refreshRate_ > 0 ? refreshRate_ : DEFAULT_REFRESH_RATE);
+    const std::uint64_t elapsed = SDL_GetTicks64() - lastPresentTicks_;
+    return elapsed >= period ? 0 : static_cast<std::uint32_t>(period - elapsed);
+}
+
+void SdlDisplay::present() {
+    if (backBuffer_->changedSinceUpload() && texture_ != nullptr) {
+        SDL_UpdateTexture(texture_, nullptr, backBuffer_->pixels(), backBuffer_->pitch());
+        backBuffer_->markUploaded();
+    }
+    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    SDL_RenderPresent(renderer_);
+    presentWanted_ = false;
+    lastPresentTicks_ = SDL_GetTicks64();
+    if (lastPresentTicks_ == 0) lastPresentTicks_ = 1;
+}
+
+}  // namespace veltrane
