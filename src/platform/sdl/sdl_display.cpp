@@ -135,7 +135,10 @@ void SdlDisplay::recoverFromReset(bool deviceReset) {
 }
 
 std::uint32_t SdlDisplay::msUntilNextFrame() const {
-    if (vsync_ || lastPresentTicks_ == 0) return 0;  // vsync paces inside the present itself
+    // Paced by the clock even where the renderer claims vsync: some claim it
+    // without waiting (a virtual screen has no vertical blank), and where the
+    // wait is real a whole period has passed by the next frame anyway.
+    if (lastPresentTicks_ == 0) return 0;
     const std::uint64_t period = 1000 / static_cast<std::uint64_t>(refreshRate_ > 0 ? refreshRate_ : DEFAULT_REFRESH_RATE);
     const std::uint64_t elapsed = SDL_GetTicks64() - lastPresentTicks_;
     return elapsed >= period ? 0 : static_cast<std::uint32_t>(period - elapsed);

@@ -5,7 +5,7 @@
 // presentation through a streaming texture. The texture is uploaded only when
 // the back buffer changed, and a frame is presented only when there is
 // something new to show or the window needs repainting, at most once per
-// refresh period: by vsync where the renderer has it, by the clock where not.
+// refresh period (vsync where the renderer has it, and the clock always).
 // Idle, the program sleeps in the event queue.
 // Depends on SDL2 and the core's Surface seam.
 #pragma once
