@@ -37,7 +37,9 @@ std::optional<double> parseExactDouble(const std::string& text) {
     // from_chars rounds once, to the nearest double.
     std::string_view digits = text;
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    if (digits.empty() || digits.front() == '+') return std::nullopt;
+    if (digits.size() < text.size() && (digits.empty() || digits.front() == '+' || digits.front() == '-')) {
+        return std::nullopt;
+    }
     double value = 0.0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (error != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value)) {

@@ -22,7 +22,9 @@ std::optional<std::int32_t> parseSettingsNumber(std::string_view text) {
     // from_chars takes no leading '+', but a hand-edited file may well have one.
     std::string_view digits = text;
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    if (digits.empty() || digits.front() == '+') return std::nullopt;
+    if (digits.size() < text.size() && (digits.empty() || digits.front() == '+' || digits.front() == '-')) {
+        return std::nullopt;
+    }
     std::int32_t value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
     if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
