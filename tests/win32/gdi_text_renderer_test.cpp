@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
+#include <string>
+#include <utility>
 
 #include "calibration/color_calibration.h"
 #include "gdi_text_renderer.h"

@@ -86,6 +86,16 @@ class Session:
         subprocess.run(["wineserver", "-w"], env=self.env(), timeout=300, check=False)
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             raise RuntimeError("wineboot did not create the Wine prefix")
+        # Wine's DirectDraw draws through OpenGL by default (Mesa's software
+        # renderer under Xvfb); on an X server without GLX it needs its GDI
+        # renderer, chosen here as a user would, never by the program.
+        renderer = os.environ.get("VELTRANE_WINE_RENDERER")
+        if renderer:
+            chosen = self.wine("reg", "add", r"HKCU\Software\Wine\Direct3D", "/v", "renderer", "/t",
+                               "REG_SZ", "/d", renderer, "/f")
+            if chosen.returncode != 0:
+                raise RuntimeError(f"could not choose Wine's {renderer} renderer: {chosen.stderr}")
+            print(f"Wine's DirectDraw renderer: {renderer}")
 
     def close(self):
         if self.prefix is not None:

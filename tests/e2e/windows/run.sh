@@ -8,6 +8,8 @@
 # others can point them elsewhere:
 #   VELTRANE_WINDOWS_BUILD_DIR=build/mine-windows VELTRANE_LINUX_BUILD_DIR=build/mine-linux tests/e2e/windows/run.sh
 # VELTRANE_E2E_DISPLAYS lists the X display numbers it may use (default 91,92,93,94).
+# VELTRANE_WINE_RENDERER=gdi makes Wine's DirectDraw use its GDI renderer (for
+# an X server without GLX); by default Wine picks OpenGL.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../../.." && pwd)"
