@@ -146,16 +146,27 @@ bool createFlippingChain(DisplayState& display) {
     return false;
 }
 
+namespace {
+
+// Lost surfaces (another program took the display, or the mode changed) are
+// restored once the display is ours again; until then every pass tries anew.
+PresentResult restoreSurfaces(DisplayState& display) {
+    if (display.primarySurface->Restore() != DD_OK) return PresentResult::Steady;
+    display.backBuffer->Restore();
+    return PresentResult::SurfacesRestored;
+}
+
+}  // namespace
+
 PresentResult presentFrame(DisplayState& display) {
     waitForNextRefresh(display);
+    // Asked every pass, as a steady screen is not flipped and so would
+    // otherwise never learn that its surfaces were lost.
+    if (display.primarySurface->IsLost() == DDERR_SURFACELOST) return restoreSurfaces(display);
     if (!display.pageWaiting) return PresentResult::Steady;
 
     const HRESULT flip = display.primarySurface->Flip(display.backBuffer, 0);
-    if (flip == DDERR_SURFACELOST) {
-        display.primarySurface->Restore();
-        display.backBuffer->Restore();
-        return PresentResult::SurfacesLost;
-    }
+    if (flip == DDERR_SURFACELOST) return restoreSurfaces(display);
     // Any other refusal (the hardware still busy, say) leaves the page waiting
     // for the next pass.
     if (flip != DD_OK) return PresentResult::Steady;

@@ -6,7 +6,8 @@
 // the chain is flipped only when a page has been drawn since the last flip,
 // and the new front surface is then copied back into the back buffer. The
 // back buffer thus always holds the page on the screen, and the screen never
-// alternates between two pages.
+// alternates between two pages. Since a steady screen is not flipped, lost
+// surfaces are looked for on every pass rather than learnt from a flip.
 //
 // Where the vertical-blank wait returns at once (as under Wine), presentation
 // paces itself to the refresh period by waiting for messages with a timeout,
@@ -57,18 +58,23 @@ void leaveExclusiveMode(DisplayState& display, HWND window);
 bool createFlippingChain(DisplayState& display);
 
 enum class PresentResult {
-    Steady,          // nothing new: the screen keeps its picture
-    Presented,       // the page drawn last is now on the screen and in the back buffer
-    SurfacesLost,    // both surfaces were restored: the caller must draw the page again
+    Steady,            // nothing new, or surfaces still lost: the screen keeps its picture
+    Presented,         // the page drawn last is now on the screen and in the back buffer
+    SurfacesRestored,  // both surfaces were lost and are restored: draw the page again
 };
 
 // One pass of the paint loop: waits for the next vertical blank (or the next
-// refresh period when the wait does not block), then flips when a page is
-// waiting and copies it back into the back buffer.
+// refresh period when the wait does not block); restores lost surfaces; flips
+// when a page is waiting and copies it back into the back buffer.
 PresentResult presentFrame(DisplayState& display);
 
 // Marks that a page has just been drawn into the back buffer.
 inline void notePageDrawn(DisplayState& display) { display.pageWaiting = true; }
+
+// Asks for the picture to be presented again although nothing changed, for
+// when the screen may have been painted over. The back buffer holds the page
+// on the screen, so the flip shows the same picture.
+inline void requestPresentation(DisplayState& display) { display.pageWaiting = true; }
 
 // At exit: gives the desktop's display mode back and releases every DirectDraw
 // object. Safe on a partly created state.

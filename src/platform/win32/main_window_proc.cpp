@@ -33,12 +33,18 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // The update region is left invalid on purpose: the system then
             // sends WM_PAINT whenever the queue is empty, and that is the
             // presentation loop, paced by presentFrame.
-            if (presentFrame(state.display) == PresentResult::SurfacesLost) drawCurrentPage(state);
+            if (presentFrame(state.display) == PresentResult::SurfacesRestored) drawCurrentPage(state);
             return 1;
         case WM_ACTIVATE:
-            // A modifier released while another window has the keyboard never
-            // reaches us; forget both rather than keep a stale one.
-            if (LOWORD(wParam) == WA_INACTIVE) handleFocusLost(state.control);
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                // A modifier released while another window has the keyboard
+                // never reaches us; forget both rather than keep a stale one.
+                handleFocusLost(state.control);
+            } else {
+                // Back in front: whatever covered the screen meanwhile is
+                // painted over with the page.
+                requestPresentation(state.display);
+            }
             break;
         case WM_KILLFOCUS:
             handleFocusLost(state.control);
