@@ -81,11 +81,15 @@ class Session:
 
     def _make_prefix(self):
         self.prefix = tempfile.mkdtemp(prefix="veltrane-e2e-wine-")
-        subprocess.run(["wineboot", "--init"], env=self.env(), stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=300, check=False)
-        subprocess.run(["wineserver", "-w"], env=self.env(), timeout=300, check=False)
-        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            raise RuntimeError("wineboot did not create the Wine prefix")
+        # A prefix whose first set-up was cut short is updated once more.
+        for attempt in ("--init", "--update"):
+            subprocess.run(["wineboot", attempt], env=self.env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300, check=False)
+            subprocess.run(["wineserver", "-w"], env=self.env(), timeout=300, check=False)
+            if self.wine("reg", "query", r"HKCU\Software").returncode == 0:
+                break
+        else:
+            raise RuntimeError("wineboot did not make a working Wine prefix")
         # Wine's DirectDraw draws through OpenGL by default (Mesa's software
         # renderer under Xvfb); on an X server without GLX it needs its GDI
         # renderer, chosen here as a user would, never by the program.
