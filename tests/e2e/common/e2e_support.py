@@ -5,17 +5,21 @@ and ImageMagick (import, convert). What it offers:
 
 - Xvfb(display, width, height, depth): start and stop a virtual screen
   (a context manager); env() gives an environment whose DISPLAY points at it.
+  Xvfb.first_free(numbers, ...) starts one on the first of several display
+  numbers that is free.
 - Image: width, height and tightly packed 8-bit RGB bytes, with pixel(),
-  crop() and save().
+  crop() and save(); save_image(image, folder, name) keeps one for a look.
 - screenshot(display): the root window as an Image.
 - load_png(path): any image file ImageMagick reads, as an Image.
 - compare_images / assert_images_equal: pixel for pixel, with optional masked
   rectangles; a mismatch says how many pixels differ, where, and the first ones.
-- send_keys / key_down / key_up: keyboard input through xdotool.
+- send_keys / key_down / key_up: keyboard input through xdotool;
+  find_windows(display, name): the ids of the windows with a matching title.
 - wait_for_screen(display, expected, timeout): poll screenshots until the
   screen shows the expected image; on timeout the message describes the last
   difference and, when asked, both images are saved for a look.
 - wait_for_exit(process, timeout): the exit code, or a clear failure.
+- cpu_seconds(pid) and measure_cpu(pids, seconds): processor time from /proc.
 """
 
 import os
@@ -67,6 +71,20 @@ class Xvfb:
         environment["DISPLAY"] = self.name
         environment.pop("WAYLAND_DISPLAY", None)
         return environment
+
+    @classmethod
+    def first_free(cls, numbers: Iterable[int], width: int, height: int, depth: int = 24) -> "Xvfb":
+        """A started Xvfb on the first of `numbers` that has neither a lock
+        file nor a socket and whose server comes up."""
+        numbers = list(numbers)
+        for number in numbers:
+            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            try:
+                return cls(number, width, height, depth).start()
+            except E2EError:
+                continue
+        raise E2EError(f"no X display could be started on any of {numbers}")
 
     def start(self) -> "Xvfb":
         require_tools("Xvfb")
@@ -166,6 +184,14 @@ class Image:
                 f.write(self.to_ppm())
             return
         subprocess.run(["convert", "ppm:-", path], input=self.to_ppm(), check=True)
+
+
+def save_image(image: Image, folder: str, name: str) -> str:
+    """Writes `image` as folder/name.png, making the folder, and returns the path."""
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, name + ".png")
+    image.save(path)
+    return path
 
 
 def parse_ppm(blob: bytes) -> Image:
@@ -281,10 +307,9 @@ def wait_for_screen(display, expected: Image, timeout: float = 10.0, masks: Iter
             return shot
         if time.monotonic() >= deadline:
             if save_dir:
-                os.makedirs(save_dir, exist_ok=True)
                 stem = "".join(c if c.isalnum() or c in "-_" else "_" for c in what)
-                shot.save(os.path.join(save_dir, stem + "-actual.png"))
-                expected.save(os.path.join(save_dir, stem + "-expected.png"))
+                save_image(shot, save_dir, stem + "-actual")
+                save_image(expected, save_dir, stem + "-expected")
             raise AssertionError(f"{what}: not shown within {timeout} s: {result.message}")
         time.sleep(interval)
 
@@ -315,6 +340,17 @@ def key_up(display, key: str) -> None:
     _xdotool(display, "keyup", key)
 
 
+def find_windows(display, name_pattern: str, visible_only: bool = False) -> List[str]:
+    """The ids of the windows whose title matches `name_pattern` (a regular
+    expression); none found is an empty list, not an error."""
+    name = display.name if isinstance(display, Xvfb) else display
+    require_tools("xdotool")
+    command = ["xdotool", "search", *(["--onlyvisible"] if visible_only else []), "--name", name_pattern]
+    found = subprocess.run(command, env={**os.environ, "DISPLAY": name},
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, timeout=30)
+    return found.stdout.split()
+
+
 def wait_for_exit(process: subprocess.Popen, timeout: float = 10.0) -> int:
     """The process's exit code; kills it and fails when it does not end in time."""
     try:
@@ -323,3 +359,25 @@ def wait_for_exit(process: subprocess.Popen, timeout: float = 10.0) -> int:
         process.kill()
         process.wait()
         raise AssertionError(f"the program did not exit within {timeout} s")
+
+
+# ------------------------------------------------------------ processor time
+
+def cpu_seconds(pid: int) -> float:
+    """User plus system time the process has used so far, from /proc."""
+    with open(f"/proc/{pid}/stat") as stat:
+        # The name in parentheses may hold spaces; the fields after it do not.
+        fields = stat.read().rsplit(")", 1)[1].split()
+    # utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def measure_cpu(pids: Sequence[int], seconds: float) -> Tuple[float, List[float]]:
+    """Waits `seconds` and returns the wall time that passed and the processor
+    seconds each of `pids` used meanwhile."""
+    before = [cpu_seconds(pid) for pid in pids]
+    start = time.monotonic()
+    time.sleep(seconds)
+    after = [cpu_seconds(pid) for pid in pids]
+    elapsed = time.monotonic() - start
+    return elapsed, [a - b for a, b in zip(after, before)]

@@ -17,12 +17,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import e2e_support as e2e  # noqa: E402
 
 
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")  # utime + stime
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build-dir", required=True)
@@ -43,13 +37,10 @@ def main():
         try:
             e2e.wait_for_screen(xvfb, e2e.load_png(expected_path), timeout=15, what="first page")
             time.sleep(1.0)  # let start-up settle
-            before, xvfb_before, started = cpu_seconds(process.pid), cpu_seconds(xvfb.process.pid), time.monotonic()
-            time.sleep(args.seconds)
-            after, xvfb_after, ended = cpu_seconds(process.pid), cpu_seconds(xvfb.process.pid), time.monotonic()
-            wall = ended - started
-            print(f"idle at {width}x{height} over {wall:.1f} s: veltrane {after - before:.2f} s CPU "
-                  f"({100 * (after - before) / wall:.2f} % of one core), "
-                  f"Xvfb {100 * (xvfb_after - xvfb_before) / wall:.2f} %")
+            wall, (used, xvfb_used) = e2e.measure_cpu([process.pid, xvfb.process.pid], args.seconds)
+            print(f"idle at {width}x{height} over {wall:.1f} s: veltrane {used:.2f} s CPU "
+                  f"({100 * used / wall:.2f} % of one core), "
+                  f"Xvfb {100 * xvfb_used / wall:.2f} %")
             e2e.send_keys(xvfb, "Escape")
             print(f"exit code {e2e.wait_for_exit(process)}")
         finally:

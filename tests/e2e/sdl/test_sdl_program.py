@@ -281,9 +281,7 @@ class Suite:
         deadline = time.monotonic() + 20
         answered = 0
         while self.process.poll() is None and time.monotonic() < deadline:
-            found = subprocess.run(["xdotool", "search", "--name", "^Setting$"], env=self.xvfb.env(),
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-            for window in found.stdout.split()[:1]:
+            for window in e2e.find_windows(self.xvfb, "^Setting$")[:1]:
                 subprocess.run(["xdotool", "windowfocus", window, "key", "Return"], env=self.xvfb.env(),
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 answered += 1
