@@ -16,7 +16,7 @@ import sys
 import tempfile
 import time
 
-from e2e_support import Comparison, Reference, Session, band_region, cpu_seconds, registry_values
+from wine_session import Comparison, Reference, Session, band_region, cpu_seconds, registry_values
 
 WIDTH, HEIGHT = 1366, 768  # uneven block edges: 1366 / 16 and 768 / 16 are not both whole
 PAGE_COUNT = 21
