@@ -16,7 +16,9 @@ import sys
 import tempfile
 import time
 
-from wine_session import Comparison, Reference, Session, band_region, cpu_seconds, registry_values
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+import e2e_support as e2e  # noqa: E402
+from wine_session import CaptionComparison, Reference, Session, band_region, registry_values  # noqa: E402
 
 WIDTH, HEIGHT = 1366, 768  # uneven block edges: 1366 / 16 and 768 / 16 are not both whole
 PAGE_COUNT = 21
@@ -83,11 +85,11 @@ class Program:
         bound = min(WIDTH, caption_length(self.page, self.params) * 16)
         deadline = time.monotonic() + timeout
         shot = self.session.screenshot()
-        first = Comparison(shot, expected, WIDTH)
+        first = CaptionComparison(shot, expected)
         while not first.ok(bound) and time.monotonic() < deadline:
             time.sleep(0.05)
             shot = self.session.screenshot()
-            first = Comparison(shot, expected, WIDTH)
+            first = CaptionComparison(shot, expected)
         if not self.results.check(first.ok(bound), f"{what}: page {self.page} shown, caption green on black",
                                   first.describe() + f" (saved {self._save(shot, what)})"):
             return shot
@@ -95,7 +97,7 @@ class Program:
         for i in range(STEADY_SHOTS):
             time.sleep(0.015 * (i % 3))
             again = self.session.screenshot()
-            comparison = Comparison(again, expected, WIDTH)
+            comparison = CaptionComparison(again, expected)
             if not comparison.ok(bound) or comparison.band != first.band:
                 unsteady.append(f"shot {i + 1}: {comparison.describe()} (saved {self._save(again, what)})")
         self.results.check(not unsteady, f"{what}: steady over {STEADY_SHOTS} more screenshots", "; ".join(unsteady))
@@ -115,11 +117,17 @@ class Program:
             self.params[name] += sign * 0.01
         return self.expect(what)
 
-    def wait_for_exit(self, timeout=20):
-        try:
-            return self.process.wait(timeout)
-        except Exception:  # noqa: BLE001 - the test reports a hung program and goes on
-            return None
+    def wait_for_exit(self):
+        return exit_code_or_none(self.process)
+
+
+def exit_code_or_none(process, timeout=20):
+    """The exit code, or None for a program that hangs (it is killed): the
+    test reports that and goes on."""
+    try:
+        return e2e.wait_for_exit(process, timeout)
+    except AssertionError:
+        return None
 
 
 def measure_idle_cpu(session, program, results, seconds=10.0):
@@ -127,13 +135,9 @@ def measure_idle_cpu(session, program, results, seconds=10.0):
     server = session.wineserver_pid()
     with open(f"/proc/{pid}/comm") as comm:
         name = comm.read().strip()
-    start_program = cpu_seconds(pid)
-    start_server = cpu_seconds(server) if server else 0.0
-    start = time.monotonic()
-    time.sleep(seconds)
-    elapsed = time.monotonic() - start
-    program_share = (cpu_seconds(pid) - start_program) / elapsed
-    server_share = ((cpu_seconds(server) - start_server) / elapsed) if server else 0.0
+    elapsed, used = e2e.measure_cpu([pid, server] if server else [pid], seconds)
+    program_share = used[0] / elapsed
+    server_share = (used[1] / elapsed) if server else 0.0
     print(f"  idle processor use over {elapsed:.1f} s: {name} (pid {pid}) {program_share * 100:.1f} % of a core, "
           f"wineserver (pid {server}) {server_share * 100:.1f} %")
     results.check(program_share < IDLE_CPU_LIMIT and server_share < IDLE_CPU_LIMIT,
@@ -183,13 +187,13 @@ def run_pages_keys_and_save(session, reference, results, exe):
     for key, adjust in steps:
         after = program.press(key, f"{key} on page 8", adjust=adjust)
         columns = WIDTH // 2
-        results.check(band_region(after, WIDTH, columns) != band_region(before, WIDTH, columns),
+        results.check(band_region(after, columns) != band_region(before, columns),
                       f"{key} changes the caption")
         before = after
     up = program.press("ctrl+Prior", "ctrl+Prior", adjust=[("green-gamma", +1)])
     down = program.press("ctrl+Next", "ctrl+Next", adjust=[("green-gamma", -1)])
-    results.check(band_region(up, WIDTH, WIDTH) != band_region(before, WIDTH, WIDTH)
-                  and band_region(down, WIDTH, WIDTH) == band_region(before, WIDTH, WIDTH),
+    results.check(band_region(up, WIDTH) != band_region(before, WIDTH)
+                  and band_region(down, WIDTH) == band_region(before, WIDTH),
                   "a parameter stepped up and down again gives the same caption back")
 
     session.keys(*["space"] * 12, delay_ms=30)
@@ -197,7 +201,7 @@ def run_pages_keys_and_save(session, reference, results, exe):
     program.expect("gamma check with the adjusted parameters")
     program.params = neutral()
     reset = program.press("r", "R resets all nine parameters")
-    results.check(band_region(reset, WIDTH, WIDTH) == band_region(program.bands[20], WIDTH, WIDTH),
+    results.check(band_region(reset, WIDTH) == band_region(program.bands[20], WIDTH),
                   "after R the caption is the neutral one seen before")
 
     # Values to save: ten steps down give 0.8999999999999999, saved as 90.
@@ -235,7 +239,7 @@ def run_settings_from_registry(session, reference, results, exe, neutral_first_p
     params["blue-contrast"] = -0.4
     program = Program(session, reference, results, exe, params)
     first = program.expect("start-up with stored values", timeout=60)
-    results.check(band_region(first, WIDTH, WIDTH) != band_region(neutral_first_page, WIDTH, WIDTH),
+    results.check(band_region(first, WIDTH) != band_region(neutral_first_page, WIDTH),
                   "the first page's caption shows the stored values")
     for page in (5, 7):
         results.check(reference.page(page, params) != reference.page(page, neutral()),
@@ -268,10 +272,7 @@ def run_without_direct_draw(session, results, exe):
     results.check(not session.windows_named("^BaseForm$"), "no program window is created")
     if boxes:
         session.keys("Return")
-    try:
-        code = process.wait(20)
-    except Exception:  # noqa: BLE001
-        code = None
+    code = exit_code_or_none(process)
     results.check(code == 255, "the run ends with exit code -1 (255 as Wine passes it on)", f"exit code {code}")
     results.check(registry_values(session, r"HKCU\Software") is not None
                   and registry_values(session, MAKER_KEY) is None, "no registry key is created")

@@ -1,15 +1,18 @@
-"""What the Windows end-to-end test needs around the program: a private X
-server, a private Wine prefix, the program's process, screenshots and the
-headless reference renderer, all cleaned up when the session ends.
+"""What the Windows end-to-end test needs around the program under Wine: a
+private Wine prefix on a private X server, the program's process and its
+wineserver, registry access, the headless reference renderer, and the
+comparison of a screenshot with a reference page that allows for the caption
+band GDI draws. Everything is cleaned up when the session ends.
 
-Standard library only; screenshots and reference pictures are turned into raw
-8-bit RGB by ImageMagick (import, convert)."""
+The generic parts (Xvfb, screenshots, images, keys, process CPU time) come from
+tests/e2e/common/e2e_support.py, which the caller puts on sys.path."""
 
 import os
 import shutil
 import subprocess
 import tempfile
-import time
+
+import e2e_support as e2e
 
 CAPTION_ROWS = 18
 GREEN = b"\x00\xff\x00"
@@ -17,7 +20,7 @@ BLACK = b"\x00\x00\x00"
 
 
 class Session:
-    """Xvfb on one of the displays given, and a fresh Wine prefix."""
+    """Xvfb on the first free one of the displays given, and a fresh Wine prefix."""
 
     def __init__(self, width, height, displays, artifacts):
         self.width = width
@@ -25,12 +28,11 @@ class Session:
         self.artifacts = artifacts
         self.xvfb = None
         self.prefix = None
-        self.display = None
         self._displays = displays
 
     def __enter__(self):
         try:
-            self._start_xvfb()
+            self.xvfb = e2e.Xvfb.first_free(self._displays, self.width, self.height, 24)
             self._make_prefix()
         except BaseException:
             self.close()
@@ -40,40 +42,13 @@ class Session:
     def __exit__(self, *exc):
         self.close()
 
-    def _start_xvfb(self):
-        for number in self._displays:
-            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                continue
-            display = f":{number}"
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", display, "-screen", "0", f"{self.width}x{self.height}x24", "-nolisten", "tcp", "-noreset"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.monotonic() + 15
-            while time.monotonic() < deadline:
-                if self.xvfb.poll() is not None:
-                    break
-                probe = subprocess.run(["xdotool", "getdisplaygeometry"], env={**os.environ, "DISPLAY": display},
-                                       capture_output=True, text=True)
-                if probe.returncode == 0:
-                    self.display = display
-                    return
-                time.sleep(0.2)
-            self._stop_xvfb()
-        raise RuntimeError(f"no X display could be started on any of {self._displays}")
-
-    def _stop_xvfb(self):
-        if self.xvfb is not None and self.xvfb.poll() is None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(10)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
-        self.xvfb = None
+    @property
+    def display(self):
+        return self.xvfb.name
 
     def env(self, **extra):
-        env = dict(os.environ)
-        env.update(DISPLAY=self.display, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+        env = self.xvfb.env()
+        env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
                    # No Mono or Gecko installer dialogs while the prefix is made.
                    WINEDLLOVERRIDES="mscoree,mshtml=")
         env.update(extra)
@@ -102,12 +77,14 @@ class Session:
             print(f"Wine's DirectDraw renderer: {renderer}")
 
     def close(self):
-        if self.prefix is not None:
+        if self.prefix is not None and self.xvfb is not None:
             # Ends the processes of our own prefix only.
             subprocess.run(["wineserver", "-k"], env=self.env(), stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=60, check=False)
             subprocess.run(["wineserver", "-w"], env=self.env(), timeout=60, check=False)
-        self._stop_xvfb()
+        if self.xvfb is not None:
+            self.xvfb.stop()
+            self.xvfb = None
         if self.prefix is not None:
             shutil.rmtree(self.prefix, ignore_errors=True)
             self.prefix = None
@@ -115,28 +92,20 @@ class Session:
     # --- X input and output ---------------------------------------------------
 
     def keys(self, *names, delay_ms=40):
-        subprocess.run(["xdotool", "key", "--delay", str(delay_ms), *names], env=self.env(), check=True)
+        e2e.send_keys(self.xvfb, *names, delay_ms=delay_ms)
 
     def windows_named(self, pattern):
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern], env=self.env(),
-                               capture_output=True, text=True)
-        return found.stdout.split()
+        return e2e.find_windows(self.xvfb, pattern, visible_only=True)
 
     def screenshot(self):
-        """The whole screen as raw RGB bytes, rows top to bottom."""
-        shot = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env(),
-                              capture_output=True, check=True)
-        expected = self.width * self.height * 3
-        if len(shot.stdout) != expected:
-            raise RuntimeError(f"screenshot has {len(shot.stdout)} bytes, expected {expected}")
-        return shot.stdout
+        """The whole screen, which must be the size the session was made with."""
+        shot = e2e.screenshot(self.xvfb)
+        if (shot.width, shot.height) != (self.width, self.height):
+            raise RuntimeError(f"screenshot is {shot.width}x{shot.height}, expected {self.width}x{self.height}")
+        return shot
 
-    def save_png(self, rgb, name):
-        os.makedirs(self.artifacts, exist_ok=True)
-        path = os.path.join(self.artifacts, name + ".png")
-        subprocess.run(["convert", "-size", f"{self.width}x{self.height}", "-depth", "8", "rgb:-", path],
-                       input=rgb, check=True)
-        return path
+    def save_png(self, image, name):
+        return e2e.save_image(image, self.artifacts, name)
 
     # --- Wine -------------------------------------------------------------------
 
@@ -179,15 +148,9 @@ def registry_values(session, key):
     return values
 
 
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    # utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
 class Reference:
-    """Pages drawn by the core's headless renderer, without the caption."""
+    """Pages drawn by the core's headless renderer, without the caption, as
+    e2e_support Images."""
 
     def __init__(self, renderer, width, height, bpp, workdir):
         self.renderer = renderer
@@ -206,25 +169,25 @@ class Reference:
             for name, value in sorted(params.items()):
                 command += [f"--{name}", repr(value)]
             subprocess.run(command, check=True, capture_output=True)
-            raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+            self._cache[key] = e2e.load_png(png)
             os.remove(png)
-            self._cache[key] = raw
         return self._cache[key]
 
 
-class Comparison:
-    """A screenshot against a reference: every pixel outside the caption band
-    must be equal; the band is the columns of rows 0..17 up to the last one
-    that differs from the page, and holds only pure green and black."""
+class CaptionComparison:
+    """A screenshot against a reference (both e2e_support Images): every pixel
+    below the caption rows must be equal; the band is the columns of rows
+    0..17 up to the last one that differs from the page, and holds only pure
+    green and black."""
 
-    def __init__(self, shot, reference, width):
+    def __init__(self, shot, reference):
+        width = shot.width
         row = width * 3
-        self.width = width
-        self.page_ok = shot[CAPTION_ROWS * row:] == reference[CAPTION_ROWS * row:]
-        self.mismatched_below = 0
-        if not self.page_ok:
-            self.mismatched_below = sum(
-                1 for i in range(CAPTION_ROWS * row, len(shot), 3) if shot[i:i + 3] != reference[i:i + 3])
+        below = e2e.compare_images(shot.crop(0, CAPTION_ROWS, width, shot.height - CAPTION_ROWS),
+                                   reference.crop(0, CAPTION_ROWS, width, reference.height - CAPTION_ROWS))
+        self.page_ok = below.equal
+        self.mismatched_below = below.differing
+        shot, reference = shot.data, reference.data
         self.band_width = 0
         for y in range(CAPTION_ROWS):
             a = shot[y * row:(y + 1) * row]
@@ -255,7 +218,6 @@ class Comparison:
                 f"band pixels neither green nor black: {self.foreign_in_band}; green: {self.green_in_band}")
 
 
-def band_region(shot, width, columns):
+def band_region(shot, columns):
     """Rows 0..17, columns 0..columns-1 of a screenshot, to compare captions."""
-    row = width * 3
-    return b"".join(shot[y * row:y * row + columns * 3] for y in range(CAPTION_ROWS))
+    return shot.crop(0, 0, columns, CAPTION_ROWS)
