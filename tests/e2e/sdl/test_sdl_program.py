@@ -12,6 +12,7 @@ import argparse
 import os
 import signal
 import subprocess
+import shutil
 import sys
 import tempfile
 import time
@@ -379,7 +380,12 @@ def main():
     args = parser.parse_args()
     e2e.require_tools("Xvfb", "xdotool", "import", "convert")
     suite = Suite(args.build_dir, args.display, args.artifacts)
-    sys.exit(0 if suite.run(args.only) else 1)
+    try:
+        ok = suite.run(args.only)
+    finally:
+        # Failed comparisons are kept in the artifacts folder; the scratch folder goes.
+        shutil.rmtree(suite.work, ignore_errors=True)
+    sys.exit(0 if ok else 1)
 
 
 if __name__ == "__main__":
