@@ -1,6 +1,8 @@
-// A surface in ordinary memory: what the unit tests, the benchmarks and the
-// headless exporter draw into. Any width, height and pitch; 24 or 32 bits per
-// pixel; its lock can be made to fail, and it counts locks and unlocks.
+// A surface in ordinary memory: what the unit tests, the benchmarks, the
+// headless exporter and the SDL program's back buffer draw into. Any width,
+// height and pitch; 24 or 32 bits per pixel; its lock can be made to fail, and
+// it counts locks and unlocks (the SDL program uploads its back buffer only
+// after an unlock).
 #pragma once
 
 #include <cstdint>

@@ -89,7 +89,8 @@ bool SdlDisplay::createBackBufferAndTexture(std::string& error) {
         error = SDL_GetError();
         return false;
     }
-    backBuffer_ = std::make_unique<SystemMemorySurface>(width, height, bitsPerPixel);
+    backBuffer_ = std::make_unique<MemorySurface>(width, height, bitsPerPixel);
+    uploadedAtUnlock_ = -1;
     return true;
 }
 
@@ -145,9 +146,9 @@ std::uint32_t SdlDisplay::msUntilNextFrame() const {
 }
 
 void SdlDisplay::present() {
-    if (backBuffer_->changedSinceUpload() && texture_ != nullptr) {
-        SDL_UpdateTexture(texture_, nullptr, backBuffer_->pixels(), backBuffer_->pitch());
-        backBuffer_->markUploaded();
+    if (backBufferChanged() && texture_ != nullptr) {
+        SDL_UpdateTexture(texture_, nullptr, backBuffer_->bytes().data(), backBuffer_->pitch());
+        uploadedAtUnlock_ = backBuffer_->unlockCount;
     }
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
     SDL_RenderPresent(renderer_);

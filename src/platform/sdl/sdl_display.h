@@ -7,7 +7,7 @@
 // something new to show or the window needs repainting, at most once per
 // refresh period (vsync where the renderer has it, and the clock always).
 // Idle, the program sleeps in the event queue.
-// Depends on SDL2 and the core's Surface seam.
+// Depends on SDL2 and the in-memory surface of the memory platform.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 
 #include <SDL.h>
 
-#include "system_memory_surface.h"
+#include "platform/memory/memory_surface.h"
 
 namespace veltrane {
 
@@ -39,7 +39,7 @@ public:
     void show();
     void destroyWindow();
 
-    SystemMemorySurface& backBuffer() { return *backBuffer_; }
+    MemorySurface& backBuffer() { return *backBuffer_; }
     std::int32_t width() const { return backBuffer_->width(); }
     std::int32_t height() const { return backBuffer_->height(); }
 
@@ -52,7 +52,7 @@ public:
     void recoverFromReset(bool deviceReset);
 
     void requestPresent() { presentWanted_ = true; }
-    bool presentPending() const { return presentWanted_ || backBuffer_->changedSinceUpload(); }
+    bool presentPending() const { return presentWanted_ || backBufferChanged(); }
     // Milliseconds until a pending frame may be presented (0 when now).
     std::uint32_t msUntilNextFrame() const;
     // Uploads the back buffer when it changed and presents it.
@@ -64,12 +64,16 @@ public:
 
 private:
     bool createBackBufferAndTexture(std::string& error);
+    // Every drawer unlocks once it has written, so an unlock since the last
+    // upload means the texture is out of date.
+    bool backBufferChanged() const { return backBuffer_->unlockCount != uploadedAtUnlock_; }
 
     bool videoReady_ = false;
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
-    std::unique_ptr<SystemMemorySurface> backBuffer_;
+    std::unique_ptr<MemorySurface> backBuffer_;
+    int uploadedAtUnlock_ = -1;  // the back buffer's unlock count at the last upload; -1: never uploaded
     bool vsync_ = false;
     int refreshRate_ = 60;
     std::string rendererName_;
