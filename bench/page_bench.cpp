@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "calibration/color_calibration.h"
+#include "display/memory_surface.h"
 #include "patterns/caption.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/fake_text_renderer.h"
-#include "platform/memory/memory_surface.h"
+#include "tests/support/fake_text_renderer.h"
 
 namespace {
 

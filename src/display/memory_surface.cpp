@@ -1,4 +1,4 @@
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
 
 #include <stdexcept>
 

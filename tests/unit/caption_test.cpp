@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "app/key_map.h"
+#include "display/memory_surface.h"
 #include "patterns/caption.h"
-#include "platform/memory/fake_text_renderer.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/fake_text_renderer.h"
+#include "tests/support/surface_expectations.h"
 
 namespace veltrane {
 namespace {

@@ -6,8 +6,8 @@
 #include <ostream>
 
 #include "display/fill_rect.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "display/memory_surface.h"
+#include "tests/support/surface_expectations.h"
 
 namespace veltrane {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "display/memory_surface.h"
 #include "patterns/gamma_check.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/surface_expectations.h"
 
 namespace veltrane {
 namespace {

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <ostream>
 
+#include "display/memory_surface.h"
 #include "patterns/line_patterns.h"
 #include "patterns/render_page.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/surface_expectations.h"
 
 namespace veltrane {
 namespace {

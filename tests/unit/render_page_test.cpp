@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "display/memory_surface.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/fake_text_renderer.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/fake_text_renderer.h"
+#include "tests/support/surface_expectations.h"
 
 namespace veltrane {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "program.h"
+#include "platform/win32/program.h"
 
 namespace veltrane::win32 {
 namespace {

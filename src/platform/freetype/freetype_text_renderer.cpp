@@ -1,4 +1,4 @@
-#include "freetype_text_renderer.h"
+#include "platform/freetype/freetype_text_renderer.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

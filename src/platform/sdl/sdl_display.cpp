@@ -1,4 +1,4 @@
-#include "sdl_display.h"
+#include "platform/sdl/sdl_display.h"
 
 namespace veltrane {
 namespace {

@@ -16,7 +16,7 @@
 
 #include <SDL.h>
 
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
 
 namespace veltrane {
 

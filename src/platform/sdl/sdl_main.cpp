@@ -15,11 +15,11 @@
 
 #include "app/key_map.h"
 #include "calibration/settings_codec.h"
-#include "freetype_text_renderer.h"
 #include "patterns/render_page.h"
-#include "sdl_display.h"
-#include "sdl_key_translation.h"
-#include "settings_file_store.h"
+#include "platform/freetype/freetype_text_renderer.h"
+#include "platform/sdl/sdl_display.h"
+#include "platform/sdl/sdl_key_translation.h"
+#include "platform/xdg/settings_file_store.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "app/key_map.h"
 #include "patterns/render_page.h"
-#include "program.h"
+#include "platform/win32/program.h"
 
 namespace veltrane::win32 {
 

@@ -1,5 +1,5 @@
 // The one instance of the program's process-wide state.
-#include "program.h"
+#include "platform/win32/program.h"
 
 namespace veltrane::win32 {
 

@@ -8,9 +8,9 @@
 #include <windows.h>
 
 #include "app/key_map.h"
-#include "direct_draw_display.h"
-#include "direct_draw_surface.h"
-#include "gdi_text_renderer.h"
+#include "platform/win32/direct_draw_display.h"
+#include "platform/win32/direct_draw_surface.h"
+#include "platform/win32/gdi_text_renderer.h"
 
 namespace veltrane::win32 {
 

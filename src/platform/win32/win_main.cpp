@@ -10,9 +10,9 @@
 #include <windows.h>
 
 #include "calibration/settings_codec.h"
-#include "message_boxes.h"
-#include "program.h"
-#include "registry_settings_store.h"
+#include "platform/win32/message_boxes.h"
+#include "platform/win32/program.h"
+#include "platform/win32/registry_settings_store.h"
 
 namespace veltrane::win32 {
 namespace {

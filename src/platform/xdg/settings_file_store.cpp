@@ -1,4 +1,4 @@
-#include "settings_file_store.h"
+#include "platform/xdg/settings_file_store.h"
 
 #include <cerrno>
 #include <cstdio>
