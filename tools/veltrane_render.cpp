@@ -7,15 +7,15 @@
 #include <memory>
 #include <string>
 
+#include "calibration/read_only_settings_store.h"
 #include "calibration/settings_codec.h"
-#include "freetype_text_renderer.h"
+#include "display/memory_surface.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/memory_settings_store.h"
-#include "platform/memory/memory_surface.h"
-#include "png_writer.h"
-#include "render_options.h"
-#include "settings_file_store.h"
+#include "platform/freetype/freetype_text_renderer.h"
+#include "platform/xdg/settings_file_store.h"
+#include "tools/png_writer.h"
+#include "tools/render_options.h"
 
 namespace {
 
@@ -26,8 +26,7 @@ ColorCalibration calibrationFrom(const RenderOptions& options) {
     if (options.settingsFile) {
         // The same reading as the program's start-up: file lines to stored
         // values, then the shared conversion of stored values to parameters.
-        MemorySettingsStore store;
-        for (auto& [name, value] : readSettingsFile(*options.settingsFile)) store.values[name] = value;
+        ReadOnlySettingsStore store(readSettingsFile(*options.settingsFile));
         loadCalibration(store, calibration);
     }
     for (const ParameterOverride& o : options.overrides) {
