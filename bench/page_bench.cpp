@@ -20,11 +20,12 @@
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
 #include "tests/support/fake_text_renderer.h"
+#include "tests/support/test_surface.h"
 
 namespace {
 
 using veltrane::ColorCalibration;
-using veltrane::MemorySurface;
+using veltrane::test::TestSurface;
 
 struct Resolution {
     std::int32_t width;
@@ -73,14 +74,14 @@ std::string caseName(const char* kind, Resolution size, std::int32_t bitsPerPixe
 
 // The lock cycles one page costs, as a counter next to the time, so the grid's
 // 256 cycles can be read against the solid page's one.
-void reportLocks(benchmark::State& state, const MemorySurface& surface) {
+void reportLocks(benchmark::State& state, const TestSurface& surface) {
     state.counters["locks_per_page"] = benchmark::Counter(
         static_cast<double>(surface.lockCount), benchmark::Counter::kAvgIterations);
 }
 
 void drawPage(benchmark::State& state, int page, Resolution size, std::int32_t bitsPerPixel,
               veltrane::TextRenderer* captionText) {
-    MemorySurface surface(size.width, size.height, bitsPerPixel);
+    TestSurface surface(size.width, size.height, bitsPerPixel);
     const veltrane::PageTarget target{surface, captionText, size.width, size.height};
     const ColorCalibration calibration = tunedCalibration();
     for (auto _ : state) {
@@ -96,7 +97,7 @@ void drawPage(benchmark::State& state, int page, Resolution size, std::int32_t b
 // gamma page's title is the longest, so its band is the widest any page draws.
 // Bytes are those of the band, the only part of the surface it writes.
 void drawCaptionOnly(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel) {
-    MemorySurface surface(size.width, size.height, bitsPerPixel);
+    TestSurface surface(size.width, size.height, bitsPerPixel);
     veltrane::FakeTextRenderer text;
     const ColorCalibration calibration = tunedCalibration();
     const std::u16string_view title = veltrane::PAGE_CATALOGUE[20].title;

@@ -18,13 +18,11 @@ MemorySurface::MemorySurface(std::int32_t width, std::int32_t height, std::int32
 }
 
 bool MemorySurface::lock(LockedSurface& locked) {
-    if (failLocks) return false;
-    ++lockCount;
     locked = LockedSurface{bytes_.data(), pitch_, width_, height_, bitsPerPixel_};
     return true;
 }
 
-void MemorySurface::unlock() { ++unlockCount; }
+void MemorySurface::unlock() {}
 
 std::uint32_t MemorySurface::pixel(std::int32_t x, std::int32_t y) const {
     const std::uint8_t* p = bytes_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(pitch_) +

@@ -1,8 +1,6 @@
-// A surface in ordinary memory: what the unit tests, the benchmarks, the
-// headless exporter and the SDL program's back buffer draw into. Any width,
-// height and pitch; 24 or 32 bits per pixel; its lock can be made to fail, and
-// it counts locks and unlocks (the SDL program uploads its back buffer only
-// after an unlock).
+// A surface in ordinary memory: what the SDL program's back buffer, the
+// headless exporter, the benchmarks and the unit tests draw into. Any width,
+// height and pitch; 24 or 32 bits per pixel; its lock always succeeds.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +10,7 @@
 
 namespace veltrane {
 
-class MemorySurface final : public Surface {
+class MemorySurface : public Surface {
 public:
     // A pitch of 0 means the tightest: width times the pixel step.
     MemorySurface(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
@@ -30,11 +28,6 @@ public:
 
     // The pixel at (x, y) as 0x00RRGGBB, read from its three colour bytes.
     std::uint32_t pixel(std::int32_t x, std::int32_t y) const;
-
-    bool failLocks = false;
-    int lockCount = 0;    // successful locks
-    int unlockCount = 0;
-    bool locked() const { return lockCount > unlockCount; }
 
 private:
     std::int32_t width_;

@@ -36,6 +36,7 @@ struct Program {
     void drawPage() {
         renderPage({display.backBuffer(), captionText.get(), display.width(), display.height()},
                    state.currentPage, state.calibration);
+        display.notePageDrawn();
     }
 };
 
