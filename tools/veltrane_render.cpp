@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/control_state.h"
 #include "calibration/read_only_settings_store.h"
 #include "calibration/settings_codec.h"
 #include "display/memory_surface.h"
