@@ -1,0 +1,48 @@
+#include "app/program_flow.h"
+
+#include "app/key_map.h"
+#include "calibration/settings_codec.h"
+
+namespace veltrane {
+
+void drawCurrentPage(ProgramPlatform& platform, const ControlState& state) {
+    renderPage(platform.pageTarget(), state.currentPage, state.calibration);
+    platform.notePageDrawn();
+}
+
+void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t virtualKey) {
+    switch (handleKeyDown(state, virtualKey)) {
+        case KeyEffect::Nothing: break;
+        case KeyEffect::Redraw:
+            // Shown by the next regular presentation, not forced.
+            drawCurrentPage(platform, state);
+            break;
+        case KeyEffect::RedrawAndUpdate:
+            drawCurrentPage(platform, state);
+            platform.presentNow();
+            break;
+        case KeyEffect::Quit: platform.endRun(); break;
+    }
+}
+
+int runProgram(ProgramPlatform& platform, ControlState& state) {
+    // The page is never remembered between runs.
+    state.currentPage = 0;
+
+    if (!platform.openDisplay()) return EXIT_START_UP_FAILED;
+    if (!platform.createWindow()) return EXIT_START_UP_FAILED;
+    loadCalibration(platform.settingsStore(), state.calibration);
+    if (!platform.setUpScreen()) return EXIT_START_UP_FAILED;
+
+    drawCurrentPage(platform, state);
+    platform.showWindow();
+
+    platform.runLoop();
+
+    const bool saved = saveCalibration(platform.settingsStore(), state.calibration);
+    platform.releaseScreen();
+    if (!saved) platform.reportSettingsNotSaved(state.calibration);
+    return EXIT_AFTER_RUN;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,64 @@
+// The program's flow, written once for every platform: the start-up order,
+// what a key's effect asks of the platform, and saving the calibration at exit
+// and reporting when that failed. Each platform fills in a few primitives
+// (ProgramPlatform) and keeps its own loop: the Windows program stays driven by
+// paint messages, the SDL program by its event queue; both call back in here.
+#pragma once
+
+#include <cstdint>
+
+#include "app/control_state.h"
+#include "calibration/settings_store.h"
+#include "patterns/render_page.h"
+
+namespace veltrane {
+
+inline constexpr int EXIT_AFTER_RUN = 0;
+inline constexpr int EXIT_START_UP_FAILED = -1;
+
+class ProgramPlatform {
+public:
+    virtual ~ProgramPlatform() = default;
+
+    // Start-up steps, called in this order. A step that fails has already
+    // undone what it set up itself and shown whatever the user must see; the
+    // run then ends with EXIT_START_UP_FAILED and nothing is saved.
+    virtual bool openDisplay() = 0;
+    virtual bool createWindow() = 0;
+    virtual bool setUpScreen() = 0;
+    // Makes the window visible once the first page is in the back buffer.
+    virtual void showWindow() = 0;
+
+    // Where the calibration is kept between runs; loaded after the window
+    // exists, saved after the loop.
+    virtual SettingsStore& settingsStore() = 0;
+
+    // The back buffer and caption text a page is drawn with, and the note that
+    // a new page is in it and must reach the screen.
+    virtual PageTarget pageTarget() = 0;
+    virtual void notePageDrawn() = 0;
+
+    // Runs the platform's loop until the run ends, calling the flow's handlers.
+    virtual void runLoop() = 0;
+    // Asks for the page to be put on the screen without waiting.
+    virtual void presentNow() = 0;
+    // Ends the loop (Escape).
+    virtual void endRun() = 0;
+
+    // After the loop: the screen is given back before any message is shown,
+    // so a box about the settings is not hidden behind a full-screen window.
+    virtual void releaseScreen() = 0;
+    virtual void reportSettingsNotSaved(const ColorCalibration& calibration) = 0;
+};
+
+// Draws the current page with its caption into the back buffer.
+void drawCurrentPage(ProgramPlatform& platform, const ControlState& state);
+
+// A key press through the key map, then what its effect asks of the platform.
+void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t virtualKey);
+
+// The whole run: start-up, the platform's loop, then save-then-report.
+// Returns the process's exit code.
+int runProgram(ProgramPlatform& platform, ControlState& state);
+
+}  // namespace veltrane
