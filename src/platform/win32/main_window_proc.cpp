@@ -2,26 +2,20 @@
 // the back buffer, key messages drive the portable key map, Escape ends the run.
 //
 // Depends on: program.h (the process-wide state), the core's key map and
-// page renderer, user32.
+// program flow, user32.
 #include <windows.h>
 
 #include "app/key_map.h"
-#include "patterns/render_page.h"
+#include "app/program_flow.h"
 #include "platform/win32/program.h"
 
 namespace veltrane::win32 {
-
-void drawCurrentPage(Program& state) {
-    const PageTarget target{state.backBuffer, &state.captionText, state.display.screenWidth,
-                            state.display.screenHeight};
-    renderPage(target, state.control.currentPage, state.control.calibration);
-    notePageDrawn(state.display);
-}
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Program& state = program();
     switch (message) {
         case WM_CREATE:
+            state.window = window;
             state.control.keys = KeyState{};
             break;
         case WM_DESTROY:
@@ -33,7 +27,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // The update region is left invalid on purpose: the system then
             // sends WM_PAINT whenever the queue is empty, and that is the
             // presentation loop, paced by presentFrame.
-            if (presentFrame(state.display) == PresentResult::SurfacesRestored) drawCurrentPage(state);
+            if (presentFrame(state.display) == PresentResult::SurfacesRestored) {
+                drawCurrentPage(state, state.control);
+            }
             return 1;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {
@@ -50,15 +46,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             handleFocusLost(state.control);
             break;
         case WM_KEYDOWN:
-            switch (handleKeyDown(state.control, static_cast<std::uint32_t>(wParam))) {
-                case KeyEffect::Nothing: break;
-                case KeyEffect::Redraw: drawCurrentPage(state); break;
-                case KeyEffect::RedrawAndUpdate:
-                    drawCurrentPage(state);
-                    UpdateWindow(window);
-                    break;
-                case KeyEffect::Quit: DestroyWindow(window); break;
-            }
+            onKeyDown(state, state.control, static_cast<std::uint32_t>(wParam));
             break;
         case WM_KEYUP:
             handleKeyUp(state.control, static_cast<std::uint32_t>(wParam));
