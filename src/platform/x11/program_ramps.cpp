@@ -3,18 +3,8 @@
 #include <string>
 
 #include "calibration/calibration_table.h"
-#include "calibration/settings_codec.h"
 
 namespace veltrane {
-
-ColorCalibration asStored(const ColorCalibration& calibration) {
-    ColorCalibration stored = calibration;
-    for (const StoredParameter& parameter : STORED_PARAMETERS) {
-        double& value = stored.*parameter.channel.*parameter.field;
-        value = percentToParameter(parameterToPercent(value));
-    }
-    return stored;
-}
 
 std::unique_ptr<ProgramRamps> ProgramRamps::takeOver(const ColorCalibration& stored) {
     std::string error;

@@ -30,7 +30,4 @@ private:
     std::optional<RampHandover> handover_;
 };
 
-// The values as they come back from the settings store after being saved.
-ColorCalibration asStored(const ColorCalibration& calibration);
-
 }  // namespace veltrane

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "calibration/settings_codec.h"
+
 namespace veltrane {
 
 std::vector<CrtcId> crtcsHoldingOurTable(const std::vector<CrtcRamp>& ramps,
@@ -12,6 +14,15 @@ std::vector<CrtcId> crtcsHoldingOurTable(const std::vector<CrtcRamp>& ramps,
         if (classifyRamp(read.ramp, stored) == RampContent::ThisCalibration) ours.push_back(read.crtc);
     }
     return ours;
+}
+
+ColorCalibration asStored(const ColorCalibration& calibration) {
+    ColorCalibration stored = calibration;
+    for (const StoredParameter& parameter : STORED_PARAMETERS) {
+        double& value = stored.*parameter.channel.*parameter.field;
+        value = percentToParameter(parameterToPercent(value));
+    }
+    return stored;
 }
 
 RampHandover::RampHandover(GammaRampDevice& device, const CalibrationTable& stored)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calibration/calibration_table.h"
+#include "calibration/color_calibration.h"
 #include "gamma_ramp_device.h"
 
 namespace veltrane {
@@ -22,6 +23,10 @@ struct CrtcRamp {
 // identity ramp tells nothing about who loaded it, and there is nothing to undo.
 std::vector<CrtcId> crtcsHoldingOurTable(const std::vector<CrtcRamp>& ramps,
                                          const CalibrationTable& stored);
+
+// The values as they come back from the settings store after being saved:
+// the table loaded at exit must be the one the next start compares with.
+ColorCalibration asStored(const ColorCalibration& calibration);
 
 class RampHandover {
 public:
