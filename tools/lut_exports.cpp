@@ -24,29 +24,11 @@ std::string channelText(const char* name, const ChannelCalibration& channel) {
            " G=" + shortestText(channel.gamma);
 }
 
-// UTF-8 to the wide characters Little CMS stores as the Unicode description.
-// A byte that does not start a valid sequence becomes U+FFFD.
-std::wstring wideFromUtf8(const std::string& text) {
-    std::wstring wide;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
-        bool valid = length != 0 && i + static_cast<std::size_t>(length) <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            valid = (next & 0xC0u) == 0x80u;
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        if (!valid) {
-            wide.push_back(L'\uFFFD');
-            ++i;
-            continue;
-        }
-        wide.push_back(static_cast<wchar_t>(code));
-        i += static_cast<std::size_t>(length);
+bool isPrintableAscii(const std::string& text) {
+    for (const char c : text) {
+        if (c < 0x20 || c > 0x7E) return false;  // char may be signed: bytes above 0x7F are negative
     }
-    return wide;
+    return true;
 }
 
 struct ContextDeleter {
@@ -94,8 +76,13 @@ std::optional<std::string> displayProfileBytes(const CalibrationTable& table, co
     cmsSetProfileVersion(profile.get(), 2.4);
     cmsSetDeviceClass(profile.get(), cmsSigDisplayClass);
 
+    if (!isPrintableAscii(description)) {
+        error = "the description must be plain ASCII text: a version 2 profile keeps its description as "
+                "ASCII, and the readers desktops use show only that part";
+        return std::nullopt;
+    }
     std::unique_ptr<cmsMLU, MluDeleter> text(cmsMLUalloc(context.get(), 1));
-    if (!text || !cmsMLUsetWide(text.get(), "en", "US", wideFromUtf8(description).c_str()) ||
+    if (!text || !cmsMLUsetASCII(text.get(), "en", "US", description.c_str()) ||
         !cmsWriteTag(profile.get(), cmsSigProfileDescriptionTag, text.get())) {
         return fail("cannot store the profile's description");
     }

@@ -19,8 +19,10 @@ std::string calibrationDescription(const ColorCalibration& calibration);
 // A version 2.4 display profile for an sRGB display (version 2 because
 // loaders and older readers refuse version 4 display profiles), with the
 // table in its 'vcgt' tag as three 256-entry 16-bit curves and `description`
-// (UTF-8) as its description. Nothing, with the reason in `error`, when
-// Little CMS cannot build it.
+// as its description. Nothing, with the reason in `error`, when the
+// description is not printable ASCII (a version 2 description is ASCII, and
+// Little CMS, which desktops read profiles with, reads only that part) or
+// Little CMS cannot build the profile.
 std::optional<std::string> displayProfileBytes(const CalibrationTable& table, const std::string& description,
                                                std::string& error);
 
