@@ -9,34 +9,16 @@
 #include <new>
 #include <string>
 
-#include "calibration/settings_codec.h"
 #include "freetype_text_renderer.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/memory_settings_store.h"
 #include "platform/memory/memory_surface.h"
 #include "png_writer.h"
 #include "render_options.h"
-#include "settings_file_store.h"
 
 namespace {
 
 using namespace veltrane;
-
-ColorCalibration calibrationFrom(const RenderOptions& options) {
-    ColorCalibration calibration;
-    if (options.settingsFile) {
-        // The same reading as the program's start-up: file lines to stored
-        // values, then the shared conversion of stored values to parameters.
-        MemorySettingsStore store;
-        for (auto& [name, value] : readSettingsFile(*options.settingsFile)) store.values[name] = value;
-        loadCalibration(store, calibration);
-    }
-    for (const ParameterOverride& o : options.overrides) {
-        if (o.value) calibrationParameter(calibration, o.channel, o.parameter) = *o.value;
-    }
-    return calibration;
-}
 
 std::string pageFileName(int page) {
     char name[32];
@@ -85,7 +67,7 @@ int main(int argc, char** argv) {
     const auto options = parseRenderOptions(argc, argv, exitCode);
     if (!options) return exitCode;
 
-    const ColorCalibration calibration = calibrationFrom(*options);
+    const ColorCalibration calibration = chooseCalibration(options->settingsFile, options->overrides);
 
     std::unique_ptr<FreeTypeTextRenderer> text;
     if (options->caption) {

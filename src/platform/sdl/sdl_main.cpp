@@ -20,6 +20,9 @@
 #include "sdl_display.h"
 #include "sdl_key_translation.h"
 #include "settings_file_store.h"
+#if VELTRANE_HAVE_XRANDR
+#include "program_ramps.h"
+#endif
 
 namespace {
 
@@ -142,6 +145,11 @@ int main(int, char**) {
 
     SettingsFileStore settings(defaultSettingsFilePath().value_or(std::string()));
     loadCalibration(settings, program.state.calibration);
+#if VELTRANE_HAVE_XRANDR
+    // The pages carry the correction themselves: ramps holding our table go
+    // to identity for the run (and get it back on every way out).
+    const auto ownRamps = ProgramRamps::takeOver(program.state.calibration);
+#endif
 
     if (!program.display.createPresentation(error)) {
         std::fprintf(stderr, "veltrane: cannot set up the screen: %s\n", error.c_str());
@@ -162,7 +170,11 @@ int main(int, char**) {
     // The window goes first, as it does on Windows, so that any message about
     // the settings is not hidden behind a full-screen window.
     program.display.destroyWindow();
-    if (!saveCalibration(settings, program.state.calibration)) {
+    const bool saved = saveCalibration(settings, program.state.calibration);
+#if VELTRANE_HAVE_XRANDR
+    if (ownRamps && saved) ownRamps->finish(program.state.calibration);
+#endif
+    if (!saved) {
         for (const std::string& message : settingsFailureMessages(program.state.calibration)) {
             showMessage(std::string(SETTINGS_FAILURE_CAPTION).c_str(), message, SDL_MESSAGEBOX_INFORMATION);
         }
