@@ -57,15 +57,18 @@ def require_tools(*names: str) -> None:
 
 class Xvfb:
     """A virtual X screen, e.g. Xvfb(95, 1366, 768, 24). Use as a context
-    manager, or call start() and stop()."""
+    manager, or call start() and stop(). `font_path` replaces the server's
+    core font path: "built-ins" leaves only the fonts compiled into the
+    server, as on a machine without X font packages."""
 
     def __init__(self, display: int, width: int, height: int, depth: int = 24,
-                 start_timeout: float = 15.0):
+                 start_timeout: float = 15.0, font_path: Optional[str] = None):
         self.display = display
         self.width = width
         self.height = height
         self.depth = depth
         self.start_timeout = start_timeout
+        self.font_path = font_path
         self.process: Optional[subprocess.Popen] = None
         self._log = None
 
@@ -80,7 +83,8 @@ class Xvfb:
         return environment
 
     @classmethod
-    def first_free(cls, numbers: Iterable[int], width: int, height: int, depth: int = 24) -> "Xvfb":
+    def first_free(cls, numbers: Iterable[int], width: int, height: int, depth: int = 24,
+                   font_path: Optional[str] = None) -> "Xvfb":
         """A started Xvfb on the first of `numbers` that has neither a lock
         file nor a socket and whose server comes up."""
         numbers = list(numbers)
@@ -88,7 +92,7 @@ class Xvfb:
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
                 continue
             try:
-                return cls(number, width, height, depth).start()
+                return cls(number, width, height, depth, font_path=font_path).start()
             except E2EError:
                 continue
         raise E2EError(f"no X display could be started on any of {numbers}")
@@ -108,7 +112,8 @@ class Xvfb:
         try:
             self.process = subprocess.Popen(
                 ["Xvfb", self.name, "-screen", "0", f"{self.width}x{self.height}x{self.depth}",
-                 "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end)],
+                 "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end),
+                 *(["-fp", self.font_path] if self.font_path else [])],
                 pass_fds=(write_end,), stdout=self._log, stderr=subprocess.STDOUT)
         finally:
             os.close(write_end)

@@ -13,8 +13,13 @@ tests/e2e/sdl/run.sh agree without command-line options:
 Fixtures:
   build_dir, program_path, render_tool   the programs under test
   xvfb                    the suite's 1366x768x24 screen, one for the session
-  extra_xvfb              a factory: extra_xvfb(width, height) starts another
-                          screen on a free extra display, stopped after the test
+  extra_xvfb              a factory: extra_xvfb(width, height, font_path=None)
+                          starts another screen on a free extra display,
+                          stopped after the test
+  box_screen              parametrized: the xvfb screen with the X core fonts
+                          this machine has, then a screen with only the
+                          server's built-in fonts, where SDL's own message
+                          box cannot be shown
   work_dir                a scratch folder for the session, removed at its end
   reference               veltrane-render's pictures (veltrane_run.Reference)
   veltrane                a veltrane_run.ProgramRun on the xvfb screen; a run
@@ -92,14 +97,21 @@ def xvfb():
 def extra_xvfb():
     started = []
 
-    def start(width, height, depth=24):
-        screen = e2e.Xvfb.first_free(_extra_displays(), width, height, depth)
+    def start(width, height, depth=24, font_path=None):
+        screen = e2e.Xvfb.first_free(_extra_displays(), width, height, depth, font_path)
         started.append(screen)
         return screen
 
     yield start
     for screen in started:
         screen.stop()
+
+
+@pytest.fixture(params=["machine fonts", "built-in fonts only"])
+def box_screen(request, xvfb, extra_xvfb):
+    if request.param == "machine fonts":
+        return xvfb
+    return extra_xvfb(veltrane_run.WIDTH, veltrane_run.HEIGHT, font_path="built-ins")
 
 
 @pytest.fixture(scope="session")

@@ -176,11 +176,12 @@ def test_alt_f4_and_quit_signal_save(veltrane):
     assert veltrane.stored_values()["MonRB"] == 102
 
 
-def test_unwritable_settings_report_three_messages(veltrane, work_dir):
+def test_unwritable_settings_report_three_messages(veltrane, work_dir, box_screen):
     blocker = os.path.join(work_dir, "not-a-folder")
-    with open(blocker, "w") as f:
-        f.write("a file where the settings folder should be\n")
-    veltrane.start(config_home=os.path.join(blocker, "config"))
+    if not os.path.exists(blocker):
+        with open(blocker, "w") as f:
+            f.write("a file where the settings folder should be\n")
+    veltrane.start(config_home=os.path.join(blocker, "config"), xvfb=box_screen)
     veltrane.expect_screen(0, what="page 0 without a settings folder")
     veltrane.keys("Escape")
     # Each message waits in a box for its OK where the box can be shown, and
@@ -262,12 +263,12 @@ def test_video_driver_without_a_screen_is_refused(veltrane, driver):
     assert not os.path.exists(veltrane.settings_path()), "settings touched by a run that never started"
 
 
-def test_missing_caption_font_is_said_on_the_first_page(veltrane, work_dir):
+def test_missing_caption_font_is_said_on_the_first_page(veltrane, work_dir, box_screen):
     # A fontconfig that knows no fonts: the pages come without the caption.
     empty = os.path.join(work_dir, "no-fonts.conf")
     with open(empty, "w") as f:
         f.write('<?xml version="1.0"?>\n<!DOCTYPE fontconfig SYSTEM "fonts.dtd">\n<fontconfig></fontconfig>\n')
-    veltrane.start(env={"FONTCONFIG_FILE": empty, "FONTCONFIG_PATH": None})
+    veltrane.start(env={"FONTCONFIG_FILE": empty, "FONTCONFIG_PATH": None}, xvfb=box_screen)
     screens = []
 
     def page_behind_the_box(box):
