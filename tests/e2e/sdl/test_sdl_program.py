@@ -15,7 +15,7 @@ import time
 import pytest
 
 import e2e_support as e2e
-from veltrane_run import HEIGHT, NAMES, PAGE_COUNT, WIDTH, neutral
+from veltrane_run import NAMES, PAGE_COUNT, WIDTH, neutral
 
 
 def test_start_escape_and_saved_file(veltrane):
@@ -197,7 +197,6 @@ def test_unwritable_settings_report_three_messages(veltrane, work_dir, box_scree
                      "veltrane: Setting: Blue: B=1.000000, C=1.000000, G=1.000000"], veltrane.stderr()
 
 
-
 def test_exporter_depths_and_errors(reference, work_dir):
     # The 24- and 32-bit surfaces give the same picture.
     for page in (8, 17, 20):
@@ -304,22 +303,27 @@ def test_modifiers_are_read_again_when_the_window_gets_the_keyboard_back(veltran
         (None, "ctrl", ("red", "gamma")),    # released elsewhere: no longer held
         (None, "shift", ("red", "gamma")),
     ]
-    for held_elsewhere, held_here, parameter in cases:
-        with e2e.PlainWindow(veltrane.xvfb) as other:
-            if held_here:
-                e2e.key_down(veltrane.xvfb, held_here)
-            e2e.focus_window(veltrane.xvfb, other.id)
-            if held_here:
-                e2e.key_up(veltrane.xvfb, held_here)
-            if held_elsewhere:
-                e2e.key_down(veltrane.xvfb, held_elsewhere)
-            e2e.focus_window(veltrane.xvfb, program_window)
-            time.sleep(0.3)  # the focus change reaches the program before the key
-            veltrane.keys("Prior")
-            if held_elsewhere:
-                e2e.key_up(veltrane.xvfb, held_elsewhere)
-        values[parameter] += 0.01
-        veltrane.expect_screen(0, values, what=f"Page Up after {held_elsewhere or held_here}")
+    try:
+        for held_elsewhere, held_here, parameter in cases:
+            with e2e.PlainWindow(veltrane.xvfb) as other:
+                if held_here:
+                    e2e.key_down(veltrane.xvfb, held_here)
+                e2e.focus_window(veltrane.xvfb, other.id)
+                if held_here:
+                    e2e.key_up(veltrane.xvfb, held_here)
+                if held_elsewhere:
+                    e2e.key_down(veltrane.xvfb, held_elsewhere)
+                e2e.focus_window(veltrane.xvfb, program_window)
+                time.sleep(0.3)  # the focus change reaches the program before the key
+                veltrane.keys("Prior")
+                if held_elsewhere:
+                    e2e.key_up(veltrane.xvfb, held_elsewhere)
+            values[parameter] += 0.01
+            veltrane.expect_screen(0, values, what=f"Page Up after {held_elsewhere or held_here}")
+    finally:
+        # A key left down would hold on into the next tests on this screen.
+        e2e.key_up(veltrane.xvfb, "shift")
+        e2e.key_up(veltrane.xvfb, "ctrl")
     veltrane.finish()
 
 
