@@ -15,9 +15,9 @@ packages=(
   # the Windows program, cross-built and run under Wine
   g++-mingw-w64-x86-64 mingw-w64 wine wine64
   # end-to-end tests on a virtual display
-  xvfb xauth xdotool x11-utils imagemagick python3
-  # veltrane-lut's tests: pytest, xrandr, and argyll's ICC readers
-  python3-pytest x11-xserver-utils argyll
+  xvfb xauth xdotool x11-utils imagemagick python3 python3-pytest libxfixes3
+  # veltrane-lut's tests: xrandr, and argyll's ICC readers
+  x11-xserver-utils argyll
 )
 
 missing=()

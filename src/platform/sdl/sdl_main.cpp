@@ -1,15 +1,20 @@
 // The Linux program's entry point: the same start-up order, key handling,
 // pages, caption, settings and exit codes as the Windows program, on SDL2.
-// Start-up: page 0; the display (SDL video); the screen size; the window;
-// the settings; the renderer, back buffer and texture; the first page; the
-// window shown; then the event loop until Escape or a close request, the
-// settings saved, exit code 0. A failure of the window, the renderer or the
-// back buffer ends the run with -1 and saves nothing.
+// Start-up: page 0; the display (SDL video on a driver with a screen); the
+// screen size; the window; the settings; the renderer, back buffer and
+// texture; the first page; the window shown (the pointer hidden); then the
+// event loop until Escape or a close request, the settings saved, exit code
+// 0. No screen, or a failure of the window, the renderer or the back buffer,
+// ends the run with -1 and saves nothing.
 // Depends on the core (key map, page renderer, settings codec), the SDL
 // display and key translation, the FreeType caption text and the settings file.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include <SDL.h>
 
@@ -19,6 +24,7 @@
 #include "patterns/render_page.h"
 #include "sdl_display.h"
 #include "sdl_key_translation.h"
+#include "sdl_pointer.h"
 #include "settings_file_store.h"
 #if VELTRANE_HAVE_XRANDR
 #include "program_ramps.h"
@@ -33,6 +39,7 @@ constexpr int EXIT_START_UP_FAILED = -1;
 struct Program {
     ControlState state;
     SdlDisplay display;
+    SdlPointer pointer;
     std::unique_ptr<FreeTypeTextRenderer> captionText;
     bool running = true;
 
@@ -42,9 +49,29 @@ struct Program {
     }
 };
 
+// A box the user answers with OK. Where none can be shown (no display, or
+// no font for SDL's own X11 box) standard error says so, so a message that
+// only went to standard error is known to have gone nowhere else.
+void showBox(const char* caption, const std::string& text, Uint32 kind, SDL_Window* owner) {
+    if (SDL_ShowSimpleMessageBox(kind, caption, text.c_str(), owner) != 0) {
+        std::fprintf(stderr, "veltrane: the box \"%s\" could not be shown: %s\n", caption, SDL_GetError());
+    }
+}
+
 void showMessage(const char* caption, const std::string& text, Uint32 kind) {
     std::fprintf(stderr, "veltrane: %s: %s\n", caption, text.c_str());
-    SDL_ShowSimpleMessageBox(kind, caption, text.c_str(), nullptr);
+    showBox(caption, text, kind, nullptr);
+}
+
+// Without a caption font the pages lack their title and values, which the
+// user would otherwise only learn from a terminal they may not be looking at.
+void reportMissingCaptionFont(Program& program, const std::string& problem) {
+    std::fprintf(stderr, "%s (%s)\n", NO_CAPTION_FONT_MESSAGE, problem.c_str());
+    std::string text = NO_CAPTION_FONT_MESSAGE;
+    constexpr std::string_view prefix = "veltrane: ";  // the terminal's tag, not the box's
+    if (text.starts_with(prefix)) text.erase(0, prefix.size());
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    showBox("No caption font", text + "\n\n(" + problem + ")", SDL_MESSAGEBOX_WARNING, program.display.window());
 }
 
 void handleKeyDownEvent(Program& program, const SDL_Keysym& key) {
@@ -69,6 +96,10 @@ void handleKeyDownEvent(Program& program, const SDL_Keysym& key) {
 void handleWindowEvent(Program& program, const SDL_WindowEvent& event) {
     switch (event.event) {
         case SDL_WINDOWEVENT_FOCUS_LOST: handleFocusLost(program.state); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            // Shift or Ctrl may have been pressed or released elsewhere.
+            program.state.keys = keyStateFromModifiers(static_cast<std::uint16_t>(SDL_GetModState()));
+            break;
         case SDL_WINDOWEVENT_CLOSE: program.running = false; break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
         case SDL_WINDOWEVENT_RESIZED:
@@ -95,6 +126,7 @@ void handleEvent(Program& program, const SDL_Event& event) {
             break;
         }
         case SDL_WINDOWEVENT: handleWindowEvent(program, event.window); break;
+        case SDL_MOUSEMOTION: program.pointer.moved(event.motion.x, event.motion.y); break;
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
             // The analogue of lost surfaces: the page is drawn again and presented.
@@ -105,20 +137,30 @@ void handleEvent(Program& program, const SDL_Event& event) {
     }
 }
 
+// How long the loop may sleep: until a pending frame is due or the pointer
+// is to hide, whichever comes first; -1 when nothing is waited for.
+int waitTimeoutMs(const Program& program) {
+    std::optional<std::uint32_t> timeout = program.pointer.msUntilHidden();
+    if (program.display.presentPending()) {
+        const std::uint32_t frame = program.display.msUntilNextFrame();
+        timeout = timeout ? std::min(*timeout, frame) : frame;
+    }
+    return timeout ? static_cast<int>(*timeout) : -1;
+}
+
 void runEventLoop(Program& program) {
     SDL_Event event;
     while (program.running) {
         SdlDisplay& display = program.display;
-        // With nothing to show the thread sleeps until the next event; with a
-        // frame pending it waits at most until the frame is due.
-        const bool gotEvent = display.presentPending()
-                                  ? SDL_WaitEventTimeout(&event, static_cast<int>(display.msUntilNextFrame())) != 0
-                                  : SDL_WaitEvent(&event) != 0;
+        // With nothing to do the thread sleeps until the next event.
+        const int timeout = waitTimeoutMs(program);
+        const bool gotEvent = timeout < 0 ? SDL_WaitEvent(&event) != 0 : SDL_WaitEventTimeout(&event, timeout) != 0;
         if (gotEvent) {
             handleEvent(program, event);
             while (program.running && SDL_PollEvent(&event) != 0) handleEvent(program, event);
         }
         if (program.running && display.presentPending() && display.msUntilNextFrame() == 0) display.present();
+        program.pointer.hideWhenStill();
     }
 }
 
@@ -130,8 +172,9 @@ int main(int, char**) {
 
     std::string error;
     if (!program.display.initialise(error)) {
-        std::fprintf(stderr, "veltrane: cannot use the display: %s\n", error.c_str());
-        showMessage("Error", "Error in initializing DirectDraw", SDL_MESSAGEBOX_ERROR);
+        // The Windows program's "Error in initializing DirectDraw" would name
+        // a part this program does not have; the user needs Linux's reason.
+        showMessage("Error", error, SDL_MESSAGEBOX_ERROR);
         return EXIT_START_UP_FAILED;
     }
 
@@ -159,11 +202,13 @@ int main(int, char**) {
 
     std::string problem;
     program.captionText = FreeTypeTextRenderer::createFromFontconfig(problem);
-    if (!program.captionText) std::fprintf(stderr, "%s (%s)\n", NO_CAPTION_FONT_MESSAGE, problem.c_str());
 
     program.drawPage();
     program.display.show();
+    program.pointer.hide();
     program.display.present();
+    // Over the first page, so the user sees what the pages lack.
+    if (!program.captionText) reportMissingCaptionFont(program, problem);
 
     runEventLoop(program);
 
