@@ -10,10 +10,14 @@ packages=(
   libgtest-dev libbenchmark-dev
   # the Linux program and its tools
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev libcli11-dev
+  # veltrane-lut: ICC profiles and the X11 display's gamma ramps
+  liblcms2-dev libxrandr-dev
   # the Windows program, cross-built and run under Wine
   g++-mingw-w64-x86-64 mingw-w64 wine wine64
   # end-to-end tests on a virtual display
-  xvfb xauth xdotool x11-utils imagemagick python3
+  xvfb xauth xdotool x11-utils imagemagick python3 python3-pytest libxfixes3
+  # veltrane-lut's tests: xrandr, and argyll's ICC readers
+  x11-xserver-utils argyll
 )
 
 missing=()

@@ -2,9 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <charconv>
-#include <cmath>
-
 #include "patterns/page_catalogue.h"
 
 namespace veltrane {
@@ -12,41 +9,7 @@ namespace {
 
 constexpr int LARGEST_SIDE = 16384;
 
-const char* channelName(Channel channel) {
-    switch (channel) {
-        case Channel::Red: return "red";
-        case Channel::Green: return "green";
-        case Channel::Blue: break;
-    }
-    return "blue";
-}
-
-const char* parameterName(Parameter parameter) {
-    switch (parameter) {
-        case Parameter::Brightness: return "brightness";
-        case Parameter::Contrast: return "contrast";
-        case Parameter::Gamma: break;
-    }
-    return "gamma";
-}
-
 }  // namespace
-
-std::optional<double> parseExactDouble(const std::string& text) {
-    // CLI11's own conversion goes through long double, which can round twice;
-    // from_chars rounds once, to the nearest double.
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    if (digits.size() < text.size() && (digits.empty() || digits.front() == '+' || digits.front() == '-')) {
-        return std::nullopt;
-    }
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 std::optional<RenderOptions> parseRenderOptions(int argc, char** argv, int& exitCode) {
     RenderOptions options;
@@ -73,31 +36,10 @@ std::optional<RenderOptions> parseRenderOptions(int argc, char** argv, int& exit
         ->type_name("24|32")
         ->check(CLI::IsMember({24, 32}).description(""))
         ->capture_default_str();
-    std::string settingsFile;
-    CLI::Option* settingsOption =
-        app.add_option("--settings", settingsFile,
-                       "Start from the nine values in this settings file (the Linux program's "
-                       "Orlith.conf), read as the program reads it; the options below override it")
-            ->type_name("FILE")
-            ->check(CLI::ExistingFile.description(""));
-
-    const CLI::Validator decimal(
-        [](std::string& text) {
-            return parseExactDouble(text) ? std::string() : "'" + text + "' is not a finite decimal number";
-        },
-        "", "DECIMAL");
-    std::array<std::string, 9> overrideTexts;
-    std::array<CLI::Option*, 9> overrideOptions{};
-    for (std::size_t i = 0; i < options.overrides.size(); ++i) {
-        const ParameterOverride& o = options.overrides[i];
-        const std::string name = std::string("--") + channelName(o.channel) + "-" + parameterName(o.parameter);
-        overrideOptions[i] =
-            app.add_option(name, overrideTexts[i],
-                           std::string("The ") + channelName(o.channel) + " " + parameterName(o.parameter) +
-                               " (default 1.0, or the settings file's value)")
-                ->type_name("X")
-                ->check(decimal);
-    }
+    CalibrationOptions calibrationOptions;
+    calibrationOptions.addTo(app,
+                             "Start from the nine values in this settings file (the Linux program's "
+                             "Orlith.conf), read as the program reads it; the options below override it");
     bool noCaption = false;
     app.add_flag("--no-caption", noCaption, "Leave the caption out");
     app.add_option("--output", options.output,
@@ -114,10 +56,8 @@ std::optional<RenderOptions> parseRenderOptions(int argc, char** argv, int& exit
 
     options.caption = !noCaption;
     if (pageOption->count() > 0) options.page = page;
-    if (settingsOption->count() > 0) options.settingsFile = settingsFile;
-    for (std::size_t i = 0; i < options.overrides.size(); ++i) {
-        if (overrideOptions[i]->count() > 0) options.overrides[i].value = parseExactDouble(overrideTexts[i]);
-    }
+    options.settingsFile = calibrationOptions.settingsFile();
+    options.overrides = calibrationOptions.overrides();
     exitCode = 0;
     return options;
 }

@@ -2,39 +2,23 @@
 // surface in memory, with the same page renderer, caption text renderer and
 // settings reader as the Linux program, and writes them as PNG files. What it
 // writes is, pixel for pixel, what the program puts on the screen.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 
-#include "app/control_state.h"
-#include "calibration/read_only_settings_store.h"
-#include "calibration/settings_codec.h"
-#include "display/memory_surface.h"
+#include "platform/freetype/freetype_text_renderer.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/freetype/freetype_text_renderer.h"
-#include "platform/xdg/settings_file_store.h"
+#include "display/memory_surface.h"
 #include "tools/png_writer.h"
 #include "tools/render_options.h"
 
 namespace {
 
 using namespace veltrane;
-
-ColorCalibration calibrationFrom(const RenderOptions& options) {
-    ColorCalibration calibration;
-    if (options.settingsFile) {
-        // The same reading as the program's start-up: file lines to stored
-        // values, then the shared conversion of stored values to parameters.
-        ReadOnlySettingsStore store(readSettingsFile(*options.settingsFile));
-        loadCalibration(store, calibration);
-    }
-    for (const ParameterOverride& o : options.overrides) {
-        if (o.value) calibrationParameter(calibration, o.channel, o.parameter) = *o.value;
-    }
-    return calibration;
-}
 
 std::string pageFileName(int page) {
     char name[32];
@@ -54,6 +38,28 @@ bool renderToFile(MemorySurface& surface, TextRenderer* text, int page,
     return written;
 }
 
+// The one page, or all of them into the folder; stops at the first page that
+// cannot be written, leaving the pages written before it in place.
+int renderAndWrite(const RenderOptions& options, TextRenderer* text, const ColorCalibration& calibration) {
+    MemorySurface surface(options.width, options.height, options.bitsPerPixel);
+    if (options.page) {
+        return renderToFile(surface, text, *options.page, calibration, options.output) ? 0 : 1;
+    }
+
+    std::error_code error;
+    std::filesystem::create_directories(options.output, error);
+    if (error) {
+        std::fprintf(stderr, "veltrane-render: cannot create the folder %s: %s\n",
+                     options.output.c_str(), error.message().c_str());
+        return 1;
+    }
+    for (int page = 0; page < PAGE_COUNT; ++page) {
+        const std::string path = (std::filesystem::path(options.output) / pageFileName(page)).string();
+        if (!renderToFile(surface, text, page, calibration, path)) return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,7 +67,7 @@ int main(int argc, char** argv) {
     const auto options = parseRenderOptions(argc, argv, exitCode);
     if (!options) return exitCode;
 
-    const ColorCalibration calibration = calibrationFrom(*options);
+    const ColorCalibration calibration = chooseCalibration(options->settingsFile, options->overrides);
 
     std::unique_ptr<FreeTypeTextRenderer> text;
     if (options->caption) {
@@ -70,21 +76,17 @@ int main(int argc, char** argv) {
         if (!text) std::fprintf(stderr, "%s (%s)\n", NO_CAPTION_FONT_MESSAGE, problem.c_str());
     }
 
-    MemorySurface surface(options->width, options->height, options->bitsPerPixel);
-    if (options->page) {
-        return renderToFile(surface, text.get(), *options->page, calibration, options->output) ? 0 : 1;
-    }
-
-    std::error_code error;
-    std::filesystem::create_directories(options->output, error);
-    if (error) {
-        std::fprintf(stderr, "veltrane-render: cannot create the folder %s: %s\n",
-                     options->output.c_str(), error.message().c_str());
+    try {
+        return renderAndWrite(*options, text.get(), calibration);
+    } catch (const std::bad_alloc&) {
+        const std::uint64_t bytes = static_cast<std::uint64_t>(options->width) *
+                                    static_cast<std::uint64_t>(options->height) *
+                                    static_cast<std::uint64_t>(options->bitsPerPixel / 8);
+        std::fprintf(stderr,
+                     "veltrane-render: not enough memory to draw a %dx%d picture at %d bits per pixel "
+                     "(%llu MiB). Try a smaller --width and --height.\n",
+                     options->width, options->height, options->bitsPerPixel,
+                     static_cast<unsigned long long>((bytes + (1u << 20) - 1) >> 20));
         return 1;
     }
-    for (int page = 0; page < PAGE_COUNT; ++page) {
-        const std::string path = (std::filesystem::path(options->output) / pageFileName(page)).string();
-        if (!renderToFile(surface, text.get(), page, calibration, path)) return 1;
-    }
-    return 0;
 }

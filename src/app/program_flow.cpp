@@ -41,7 +41,11 @@ int runProgram(ProgramPlatform& platform, ControlState& state) {
 
     const bool saved = saveCalibration(platform.settingsStore(), state.calibration);
     platform.releaseScreen();
-    if (!saved) platform.reportSettingsNotSaved(state.calibration);
+    if (saved) {
+        platform.settingsSaved(state.calibration);
+    } else {
+        platform.reportSettingsNotSaved(state.calibration);
+    }
     return EXIT_AFTER_RUN;
 }
 

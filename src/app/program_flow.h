@@ -48,6 +48,10 @@ public:
     // After the loop: the screen is given back before any message is shown,
     // so a box about the settings is not hidden behind a full-screen window.
     virtual void releaseScreen() = 0;
+    // Then one of these: the values are kept (the platform may hand them on,
+    // as the Linux program does to the display's gamma ramps), or they are not
+    // and the user is told what they were.
+    virtual void settingsSaved(const ColorCalibration& calibration) = 0;
     virtual void reportSettingsNotSaved(const ColorCalibration& calibration) = 0;
 };
 

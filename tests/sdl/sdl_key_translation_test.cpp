@@ -109,4 +109,28 @@ TEST(KeyRoutes, TranslatedKeysDriveTheSharedKeyMap) {
     EXPECT_EQ(press(SDLK_ESCAPE, SDL_SCANCODE_ESCAPE), KeyEffect::Quit);
 }
 
+TEST(ModifiersOnReactivation, EitherSideCountsAndOtherModifiersDoNot) {
+    struct Case {
+        Uint16 modifiers;
+        bool shift;
+        bool control;
+    };
+    const Case cases[] = {
+        {KMOD_NONE, false, false},
+        {KMOD_LSHIFT, true, false},
+        {KMOD_RSHIFT, true, false},
+        {KMOD_LCTRL, false, true},
+        {KMOD_RCTRL, false, true},
+        {KMOD_RSHIFT | KMOD_LCTRL, true, true},
+        // Alt, the GUI key and the locks select no channel.
+        {KMOD_LALT | KMOD_RALT | KMOD_LGUI | KMOD_NUM | KMOD_CAPS | KMOD_MODE | KMOD_SCROLL, false, false},
+        {KMOD_CAPS | KMOD_RSHIFT, true, false},
+    };
+    for (const Case& c : cases) {
+        const KeyState keys = keyStateFromModifiers(c.modifiers);
+        EXPECT_EQ(keys.shiftDown, c.shift) << "modifiers 0x" << std::hex << c.modifiers;
+        EXPECT_EQ(keys.controlDown, c.control) << "modifiers 0x" << std::hex << c.modifiers;
+    }
+}
+
 }  // namespace

@@ -69,6 +69,10 @@ public:
     void presentNow() override { calls.push_back("presentNow"); }
     void endRun() override { calls.push_back("endRun"); }
     void releaseScreen() override { calls.push_back("releaseScreen"); }
+    void settingsSaved(const ColorCalibration& calibration) override {
+        calls.push_back("settingsSaved");
+        saved = calibration;
+    }
     void reportSettingsNotSaved(const ColorCalibration& calibration) override {
         calls.push_back("reportSettingsNotSaved");
         reported = calibration;
@@ -81,6 +85,7 @@ public:
     FakeTextRenderer text;
     std::vector<std::vector<std::uint8_t>> drawnPages;
     std::function<void()> whileRunning;
+    std::optional<ColorCalibration> saved;
     std::optional<ColorCalibration> reported;
 
 private:
@@ -108,7 +113,7 @@ TEST(ProgramFlow, StartsUpInOrderDrawsPageZeroBeforeShowingAndSavesAfterTheLoop)
 
     const Calls expected = {"openDisplay",   "createWindow",   "settings.open", "settings.close",
                             "setUpScreen",   "pageDrawn",      "showWindow",    "runLoop",
-                            "settings.open", "settings.close", "releaseScreen"};
+                            "settings.open", "settings.close", "releaseScreen", "settingsSaved"};
     EXPECT_EQ(platform.calls, expected);
     EXPECT_EQ(state.currentPage, 0);
     ColorCalibration loaded;
@@ -176,7 +181,7 @@ TEST(ProgramFlow, EachKeyAsksThePlatformForWhatItsEffectNeeds) {
     }
 }
 
-TEST(ProgramFlow, SavesAfterTheLoopAndReportsOnlyAfterTheScreenIsReleased) {
+TEST(ProgramFlow, SavesAfterTheLoopAndReportsTheOutcomeOnlyAfterTheScreenIsReleased) {
     struct Case {
         const char* what;
         bool failOpenAtExit;
@@ -206,12 +211,11 @@ TEST(ProgramFlow, SavesAfterTheLoopAndReportsOnlyAfterTheScreenIsReleased) {
         Calls expected = {"runLoop", "pageDrawn", "endRun", "settings.open"};
         if (!c.failOpenAtExit) expected.push_back("settings.close");
         expected.push_back("releaseScreen");
-        if (c.reported) expected.push_back("reportSettingsNotSaved");
+        expected.push_back(c.reported ? "reportSettingsNotSaved" : "settingsSaved");
         EXPECT_EQ(fromLoop, expected);
         ASSERT_EQ(platform.reported.has_value(), c.reported);
-        if (c.reported) {
-            EXPECT_DOUBLE_EQ(platform.reported->green.gamma, 1.01);
-        }
+        ASSERT_EQ(platform.saved.has_value(), !c.reported);
+        EXPECT_DOUBLE_EQ((c.reported ? platform.reported : platform.saved)->green.gamma, 1.01);
         if (!c.failOpenAtExit) {
             EXPECT_EQ(platform.store.memory.values.at("MonGG"), 101);
         }

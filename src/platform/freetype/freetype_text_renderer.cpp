@@ -1,5 +1,7 @@
 #include "platform/freetype/freetype_text_renderer.h"
 
+#include "platform/freetype/mono_glyph_copy.h"
+
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -22,8 +24,10 @@ struct FreeTypeTextRenderer::FreeTypeState {
 namespace {
 
 // Hinted for binary output, so advances are whole pixels and the glyphs are
-// the same on every run with the same font.
-constexpr FT_Int32 GLYPH_LOAD_FLAGS = FT_LOAD_TARGET_MONO;
+// the same on every run with the same font. Always from the outlines: a font's
+// embedded bitmaps are often grey (or colour), which a 1-bit caption cannot
+// show, and measuring and drawing must use the same glyphs.
+constexpr FT_Int32 GLYPH_LOAD_FLAGS = FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP;
 constexpr int LARGEST_PIXEL_SIZE = CAPTION_HEIGHT;
 constexpr int SMALLEST_PIXEL_SIZE = 6;
 
@@ -129,25 +133,13 @@ bool FreeTypeTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bit
     std::int32_t penX = 0;
     for (const char16_t unit : text) {
         if (penX >= bitmap.width) break;
-        if (FT_Load_Char(face, unit, GLYPH_LOAD_FLAGS | FT_LOAD_RENDER) != 0) continue;
+        if (FT_Load_Char(face, unit, GLYPH_LOAD_FLAGS) != 0) continue;
         const FT_GlyphSlot glyph = face->glyph;
-        if (glyph->bitmap.pixel_mode != FT_PIXEL_MODE_MONO &&
-            FT_Render_Glyph(glyph, FT_RENDER_MODE_MONO) != 0) {
-            continue;
-        }
-        const FT_Bitmap& image = glyph->bitmap;
-        const std::int32_t left = penX + glyph->bitmap_left;
-        const std::int32_t top = baseline_ - glyph->bitmap_top;
-        for (std::int32_t row = 0; row < static_cast<std::int32_t>(image.rows); ++row) {
-            const std::int32_t y = top + row;
-            if (y < 0 || y >= bitmap.height) continue;
-            const unsigned char* bits = image.buffer + static_cast<std::ptrdiff_t>(row) * image.pitch;
-            std::uint32_t* target = bitmap.pictureRow(y);
-            for (std::int32_t column = 0; column < static_cast<std::int32_t>(image.width); ++column) {
-                const std::int32_t x = left + column;
-                if (x < 0 || x >= bitmap.width) continue;
-                if ((bits[column >> 3] & (0x80 >> (column & 7))) != 0) target[x] = CAPTION_GLYPH;
-            }
+        // Only an outline can be made 1-bit; a glyph that came as an image of
+        // any other kind is left out rather than drawn as noise, and its
+        // advance still counts, as the measured widths do.
+        if (glyph->format == FT_GLYPH_FORMAT_OUTLINE && FT_Render_Glyph(glyph, FT_RENDER_MODE_MONO) == 0) {
+            copyMonoGlyph(glyph->bitmap, penX + glyph->bitmap_left, baseline_ - glyph->bitmap_top, bitmap);
         }
         penX += static_cast<std::int32_t>((glyph->advance.x + 32) / 64);
     }

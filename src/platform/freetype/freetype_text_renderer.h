@@ -1,9 +1,10 @@
 // The caption's glyphs on Linux and the other SDL platforms. Implements the
 // TextRenderer seam with FreeType: a font found through fontconfig (a
 // monospace face first), sized so its cells fit the 18-row band, glyphs
-// rendered binary (FT_RENDER_MODE_MONO) so the caption is pure green on pure
-// black with no grey edges. The program and the headless exporter both use
-// it, which is what makes their pixels the same.
+// rendered binary (FT_RENDER_MODE_MONO) from their outlines so the caption is
+// pure green on pure black with no grey edges; embedded bitmaps are never
+// used. The program and the headless exporter both use it, which is what
+// makes their pixels the same.
 // Depends on FreeType and fontconfig; no SDL.
 #pragma once
 

@@ -1,9 +1,54 @@
 #include "platform/sdl/sdl_display.h"
 
+#include <cstdlib>
+#include <string_view>
+
 namespace veltrane {
 namespace {
 
 constexpr int DEFAULT_REFRESH_RATE = 60;
+
+// Drivers that run without any screen: SDL falls back to them when no real
+// one starts, and the program would then run on, invisible, for ever.
+bool showsNothing(std::string_view driver) {
+    return driver == "offscreen" || driver == "dummy" || driver == "evdev";
+}
+
+// Every compiled-in driver that puts pictures on a screen, in SDL's own
+// order of preference, as the comma-separated list SDL's driver hint takes.
+std::string screenDrivers() {
+    std::string list;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* name = SDL_GetVideoDriver(i);
+        if (name == nullptr || showsNothing(name)) continue;
+        if (!list.empty()) list += ',';
+        list += name;
+    }
+    return list;
+}
+
+std::string environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// What is wrong on this machine, in the user's terms: SDL itself only says
+// that no driver was available.
+std::string missingScreenReason() {
+    const std::string x11 = environmentValue("DISPLAY");
+    const std::string wayland = environmentValue("WAYLAND_DISPLAY");
+    if (x11.empty() && wayland.empty()) {
+        return "neither DISPLAY nor WAYLAND_DISPLAY is set, so there is no desktop session to show a "
+               "window in (start it from a desktop session, or set DISPLAY)";
+    }
+    std::string reason;
+    if (!x11.empty()) reason = "the X display \"" + x11 + "\" named by DISPLAY cannot be opened";
+    if (!wayland.empty()) {
+        if (!reason.empty()) reason += ", and ";
+        reason += "the Wayland display \"" + wayland + "\" named by WAYLAND_DISPLAY cannot be reached";
+    }
+    return reason;
+}
 
 // Memory order blue, green, red (and a spare byte), which is how the drawers
 // store pixels: SDL names packed formats by their 32-bit value, so XRGB8888
@@ -23,11 +68,26 @@ bool SdlDisplay::initialise(std::string& error) {
     // One surface pixel must be one screen pixel, also on a scaled display.
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    // A driver the user names is tried as named (and refused below when it
+    // shows nothing); otherwise only the drivers with a screen are tried.
+    const std::string requested = environmentValue("SDL_VIDEODRIVER");
+    const std::string candidates = screenDrivers();
+    if (requested.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, candidates.c_str());
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        error = SDL_GetError();
+        // SDL_GetError() names only the clean-up after the failed start here,
+        // so the drivers that were tried say what SDL could not do.
+        error = "cannot open a screen: " + missingScreenReason() + " (SDL could start none of its video drivers: " +
+                (requested.empty() ? candidates : requested) + ")";
         return false;
     }
     videoReady_ = true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || showsNothing(driver)) {
+        error = std::string("cannot open a screen: SDL's video driver \"") + (driver ? driver : "") +
+                "\" shows nothing" + (requested.empty() ? "" : " (chosen by SDL_VIDEODRIVER)") +
+                "; the pages need a real display";
+        return false;
+    }
     return true;
 }
 

@@ -27,7 +27,9 @@ public:
     SdlDisplay(const SdlDisplay&) = delete;
     SdlDisplay& operator=(const SdlDisplay&) = delete;
 
-    // The video subsystem: false, with SDL's reason, when there is no display.
+    // The video subsystem on a driver that shows pictures: false, with what
+    // is missing, when there is no display or SDL could only fall back to a
+    // driver without a screen (offscreen, dummy).
     bool initialise(std::string& error);
     // The primary display's desktop size in the units windows are sized in.
     bool desktopSize(std::int32_t& width, std::int32_t& height, std::string& error) const;
@@ -38,6 +40,8 @@ public:
     bool createPresentation(std::string& error);
     void show();
     void destroyWindow();
+    // The window, to own boxes shown over the pages; null once destroyed.
+    SDL_Window* window() const { return window_; }
 
     MemorySurface& backBuffer() { return *backBuffer_; }
     std::int32_t width() const { return backBuffer_->width(); }

@@ -114,4 +114,11 @@ TranslatedKey translateKeyUp(const SDL_Keysym& key) {
     return result;
 }
 
+KeyState keyStateFromModifiers(std::uint16_t modifiers) {
+    KeyState keys;
+    keys.shiftDown = (modifiers & KMOD_SHIFT) != 0;
+    keys.controlDown = (modifiers & KMOD_CTRL) != 0;
+    return keys;
+}
+
 }  // namespace veltrane

@@ -9,6 +9,8 @@
 
 #include <SDL_keyboard.h>
 
+#include "app/key_map.h"
+
 namespace veltrane {
 
 // The code for keys that have no virtual-key equivalent; the key map treats
@@ -34,5 +36,10 @@ struct TranslatedKey {
 
 TranslatedKey translateKeyDown(const SDL_Keysym& key);
 TranslatedKey translateKeyUp(const SDL_Keysym& key);
+
+// The modifier flags as SDL's keyboard state has them (SDL_GetModState), for
+// when the window gets the keyboard back: a Shift or Ctrl pressed while
+// another window had it is held now, though its press never came here.
+KeyState keyStateFromModifiers(std::uint16_t modifiers);
 
 }  // namespace veltrane

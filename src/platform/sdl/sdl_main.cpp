@@ -1,16 +1,23 @@
 // The Linux program's entry point: the SDL primitives of the shared program
 // flow (app/program_flow.h), so the start-up order, key handling, pages,
 // caption, settings and exit codes are the Windows program's, on SDL2.
-// Start-up: page 0; the display (SDL video); the screen size and the window;
-// the settings; the renderer, back buffer and texture; the first page; the
-// window shown; then the event loop until Escape or a close request, the
-// settings saved, exit code 0. A failure of the window, the renderer or the
-// back buffer ends the run with -1 and saves nothing.
+// Start-up: page 0; the display (SDL video on a driver with a screen); the
+// screen size and the window; the settings; the gamma ramps taken over on
+// X11; the renderer, back buffer and texture; the first page; the window
+// shown (the pointer hidden); then the event loop until Escape or a close
+// request, the settings saved, exit code 0. No screen, or a failure of the
+// window, the renderer or the back buffer, ends the run with -1 and saves
+// nothing.
 // Depends on the core (key map, program flow, settings codec), the SDL
-// display and key translation, the FreeType caption text and the settings file.
+// display, key translation and pointer, the FreeType caption text, the
+// settings file and, on X11, the gamma ramps.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include <SDL.h>
 
@@ -20,15 +27,28 @@
 #include "platform/freetype/freetype_text_renderer.h"
 #include "platform/sdl/sdl_display.h"
 #include "platform/sdl/sdl_key_translation.h"
+#include "platform/sdl/sdl_pointer.h"
 #include "platform/xdg/settings_file_store.h"
+#if VELTRANE_HAVE_XRANDR
+#include "platform/x11/program_ramps.h"
+#endif
 
 namespace {
 
 using namespace veltrane;
 
+// A box the user answers with OK. Where none can be shown (no display, or
+// no font for SDL's own X11 box) standard error says so, so a message that
+// only went to standard error is known to have gone nowhere else.
+void showBox(const char* caption, const std::string& text, Uint32 kind, SDL_Window* owner) {
+    if (SDL_ShowSimpleMessageBox(kind, caption, text.c_str(), owner) != 0) {
+        std::fprintf(stderr, "veltrane: the box \"%s\" could not be shown: %s\n", caption, SDL_GetError());
+    }
+}
+
 void showMessage(const char* caption, const std::string& text, Uint32 kind) {
     std::fprintf(stderr, "veltrane: %s: %s\n", caption, text.c_str());
-    SDL_ShowSimpleMessageBox(kind, caption, text.c_str(), nullptr);
+    showBox(caption, text, kind, nullptr);
 }
 
 class Program final : public ProgramPlatform {
@@ -36,8 +56,9 @@ public:
     bool openDisplay() override {
         std::string error;
         if (display.initialise(error)) return true;
-        std::fprintf(stderr, "veltrane: cannot use the display: %s\n", error.c_str());
-        showMessage("Error", "Error in initializing DirectDraw", SDL_MESSAGEBOX_ERROR);
+        // The Windows program's "Error in initializing DirectDraw" would name
+        // a part this program does not have; the user needs Linux's reason.
+        showMessage("Error", error, SDL_MESSAGEBOX_ERROR);
         return false;
     }
 
@@ -54,21 +75,28 @@ public:
     }
 
     bool setUpScreen() override {
+#if VELTRANE_HAVE_XRANDR
+        // The pages carry the correction themselves: ramps holding our table
+        // go to identity for the run (and get it back on every way out). The
+        // calibration has been loaded by now.
+        ownRamps = ProgramRamps::takeOver(state.calibration);
+#endif
         std::string error;
         if (!display.createPresentation(error)) {
             std::fprintf(stderr, "veltrane: cannot set up the screen: %s\n", error.c_str());
             display.destroyWindow();
             return false;
         }
-        std::string problem;
-        captionText = FreeTypeTextRenderer::createFromFontconfig(problem);
-        if (!captionText) std::fprintf(stderr, "%s (%s)\n", NO_CAPTION_FONT_MESSAGE, problem.c_str());
+        captionText = FreeTypeTextRenderer::createFromFontconfig(captionFontProblem);
         return true;
     }
 
     void showWindow() override {
         display.show();
+        pointer.hide();
         display.present();
+        // Over the first page, so the user sees what the pages lack.
+        if (!captionText) reportMissingCaptionFont();
     }
 
     SettingsStore& settingsStore() override { return settings; }
@@ -82,7 +110,17 @@ public:
     void presentNow() override { display.requestPresent(); }
     void endRun() override { running = false; }
 
+    // The window goes before any message, as it does on Windows, so that a
+    // box about the settings is not hidden behind a full-screen window.
     void releaseScreen() override { display.destroyWindow(); }
+
+    void settingsSaved(const ColorCalibration& calibration) override {
+#if VELTRANE_HAVE_XRANDR
+        if (ownRamps) ownRamps->finish(calibration);
+#else
+        static_cast<void>(calibration);
+#endif
+    }
 
     void reportSettingsNotSaved(const ColorCalibration& calibration) override {
         for (const std::string& message : settingsFailureMessages(calibration)) {
@@ -96,13 +134,32 @@ private:
     void handleEvent(const SDL_Event& event);
     void handleKeyDownEvent(const SDL_Keysym& key);
     void handleWindowEvent(const SDL_WindowEvent& event);
+    int waitTimeoutMs() const;
     void drawPage() { drawCurrentPage(*this, state); }
+    void reportMissingCaptionFont();
 
     SdlDisplay display;
+    SdlPointer pointer;
     std::unique_ptr<FreeTypeTextRenderer> captionText;
+    std::string captionFontProblem;
     SettingsFileStore settings{defaultSettingsFilePath().value_or(std::string())};
+#if VELTRANE_HAVE_XRANDR
+    std::unique_ptr<ProgramRamps> ownRamps;
+#endif
     bool running = true;
 };
+
+// Without a caption font the pages lack their title and values, which the
+// user would otherwise only learn from a terminal they may not be looking at.
+void Program::reportMissingCaptionFont() {
+    std::fprintf(stderr, "%s (%s)\n", NO_CAPTION_FONT_MESSAGE, captionFontProblem.c_str());
+    std::string text = NO_CAPTION_FONT_MESSAGE;
+    constexpr std::string_view prefix = "veltrane: ";  // the terminal's tag, not the box's
+    if (text.starts_with(prefix)) text.erase(0, prefix.size());
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    showBox("No caption font", text + "\n\n(" + captionFontProblem + ")", SDL_MESSAGEBOX_WARNING,
+            display.window());
+}
 
 void Program::handleKeyDownEvent(const SDL_Keysym& key) {
     const TranslatedKey translated = translateKeyDown(key);
@@ -118,6 +175,10 @@ void Program::handleKeyDownEvent(const SDL_Keysym& key) {
 void Program::handleWindowEvent(const SDL_WindowEvent& event) {
     switch (event.event) {
         case SDL_WINDOWEVENT_FOCUS_LOST: handleFocusLost(state); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            // Shift or Ctrl may have been pressed or released elsewhere.
+            state.keys = keyStateFromModifiers(static_cast<std::uint16_t>(SDL_GetModState()));
+            break;
         case SDL_WINDOWEVENT_CLOSE: running = false; break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
         case SDL_WINDOWEVENT_RESIZED:
@@ -144,6 +205,7 @@ void Program::handleEvent(const SDL_Event& event) {
             break;
         }
         case SDL_WINDOWEVENT: handleWindowEvent(event.window); break;
+        case SDL_MOUSEMOTION: pointer.moved(event.motion.x, event.motion.y); break;
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:
             // The analogue of lost surfaces: the page is drawn again and presented.
@@ -154,19 +216,29 @@ void Program::handleEvent(const SDL_Event& event) {
     }
 }
 
+// How long the loop may sleep: until a pending frame is due or the pointer
+// is to hide, whichever comes first; -1 when nothing is waited for.
+int Program::waitTimeoutMs() const {
+    std::optional<std::uint32_t> timeout = pointer.msUntilHidden();
+    if (display.presentPending()) {
+        const std::uint32_t frame = display.msUntilNextFrame();
+        timeout = timeout ? std::min(*timeout, frame) : frame;
+    }
+    return timeout ? static_cast<int>(*timeout) : -1;
+}
+
 void Program::runLoop() {
     SDL_Event event;
     while (running) {
-        // With nothing to show the thread sleeps until the next event; with a
-        // frame pending it waits at most until the frame is due.
-        const bool gotEvent = display.presentPending()
-                                  ? SDL_WaitEventTimeout(&event, static_cast<int>(display.msUntilNextFrame())) != 0
-                                  : SDL_WaitEvent(&event) != 0;
+        // With nothing to do the thread sleeps until the next event.
+        const int timeout = waitTimeoutMs();
+        const bool gotEvent = timeout < 0 ? SDL_WaitEvent(&event) != 0 : SDL_WaitEventTimeout(&event, timeout) != 0;
         if (gotEvent) {
             handleEvent(event);
             while (running && SDL_PollEvent(&event) != 0) handleEvent(event);
         }
         if (running && display.presentPending() && display.msUntilNextFrame() == 0) display.present();
+        pointer.hideWhenStill();
     }
 }
 

@@ -39,6 +39,7 @@ struct Program final : ProgramPlatform {
     void presentNow() override;
     void endRun() override;
     void releaseScreen() override;
+    void settingsSaved(const ColorCalibration&) override {}
     void reportSettingsNotSaved(const ColorCalibration& calibration) override;
 };
 

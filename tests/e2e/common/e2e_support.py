@@ -1,7 +1,8 @@
 """Support for end-to-end tests of a full-screen program on a virtual X display.
 
-Python 3 standard library only; the outside tools it drives are Xvfb, xdotool
-and ImageMagick (import, convert). What it offers:
+Python 3 standard library only; the outside tools it drives are Xvfb, xdotool,
+xwininfo and ImageMagick (import, convert), and libX11 with libXfixes through
+ctypes for the pointer. What it offers:
 
 - Xvfb(display, width, height, depth): start and stop a virtual screen
   (a context manager); env() gives an environment whose DISPLAY points at it.
@@ -14,7 +15,10 @@ and ImageMagick (import, convert). What it offers:
 - compare_images / assert_images_equal: pixel for pixel, with optional masked
   rectangles; a mismatch says how many pixels differ, where, and the first ones.
 - send_keys / key_down / key_up: keyboard input through xdotool;
-  find_windows(display, name): the ids of the windows with a matching title.
+  find_windows(display, name): the ids of the windows with a matching title;
+  window_rect, press_key_in_window: where a window is, a key pressed in it.
+- move_pointer(display, x, y) and pointer_visible(display): the mouse pointer
+  moved, and whether the server shows it (XFixes' cursor image).
 - wait_for_screen(display, expected, timeout): poll screenshots until the
   screen shows the expected image; on timeout the message describes the last
   difference and, when asked, both images are saved for a look.
@@ -22,7 +26,10 @@ and ImageMagick (import, convert). What it offers:
 - cpu_seconds(pid) and measure_cpu(pids, seconds): processor time from /proc.
 """
 
+import ctypes
+import ctypes.util
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -50,15 +57,18 @@ def require_tools(*names: str) -> None:
 
 class Xvfb:
     """A virtual X screen, e.g. Xvfb(95, 1366, 768, 24). Use as a context
-    manager, or call start() and stop()."""
+    manager, or call start() and stop(). `font_path` replaces the server's
+    core font path: "built-ins" leaves only the fonts compiled into the
+    server, as on a machine without X font packages."""
 
     def __init__(self, display: int, width: int, height: int, depth: int = 24,
-                 start_timeout: float = 15.0):
+                 start_timeout: float = 15.0, font_path: Optional[str] = None):
         self.display = display
         self.width = width
         self.height = height
         self.depth = depth
         self.start_timeout = start_timeout
+        self.font_path = font_path
         self.process: Optional[subprocess.Popen] = None
         self._log = None
 
@@ -73,7 +83,8 @@ class Xvfb:
         return environment
 
     @classmethod
-    def first_free(cls, numbers: Iterable[int], width: int, height: int, depth: int = 24) -> "Xvfb":
+    def first_free(cls, numbers: Iterable[int], width: int, height: int, depth: int = 24,
+                   font_path: Optional[str] = None) -> "Xvfb":
         """A started Xvfb on the first of `numbers` that has neither a lock
         file nor a socket and whose server comes up."""
         numbers = list(numbers)
@@ -81,7 +92,7 @@ class Xvfb:
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
                 continue
             try:
-                return cls(number, width, height, depth).start()
+                return cls(number, width, height, depth, font_path=font_path).start()
             except E2EError:
                 continue
         raise E2EError(f"no X display could be started on any of {numbers}")
@@ -101,7 +112,8 @@ class Xvfb:
         try:
             self.process = subprocess.Popen(
                 ["Xvfb", self.name, "-screen", "0", f"{self.width}x{self.height}x{self.depth}",
-                 "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end)],
+                 "-nolisten", "tcp", "-noreset", "-displayfd", str(write_end),
+                 *(["-fp", self.font_path] if self.font_path else [])],
                 pass_fds=(write_end,), stdout=self._log, stderr=subprocess.STDOUT)
         finally:
             os.close(write_end)
@@ -340,15 +352,161 @@ def key_up(display, key: str) -> None:
     _xdotool(display, "keyup", key)
 
 
+_TREE_LINE = re.compile(r'^\s*(0x[0-9a-fA-F]+) (?:"(.*)"|\(has no name\)):')
+
+
 def find_windows(display, name_pattern: str, visible_only: bool = False) -> List[str]:
     """The ids of the windows whose title matches `name_pattern` (a regular
-    expression); none found is an empty list, not an error."""
+    expression); none found is an empty list, not an error. Titles are read
+    by xwininfo, which also understands titles stored as UTF8_STRING (as SDL
+    stores them), which xdotool's name search passes over."""
     name = display.name if isinstance(display, Xvfb) else display
-    require_tools("xdotool")
-    command = ["xdotool", "search", *(["--onlyvisible"] if visible_only else []), "--name", name_pattern]
-    found = subprocess.run(command, env={**os.environ, "DISPLAY": name},
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, timeout=30)
-    return found.stdout.split()
+    require_tools("xwininfo")
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], env={**os.environ, "DISPLAY": name},
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                          errors="replace", timeout=30)
+    pattern = re.compile(name_pattern)
+    found = []
+    for line in tree.stdout.splitlines():
+        match = _TREE_LINE.match(line)
+        if match and match.group(2) is not None and pattern.search(match.group(2)):
+            window = match.group(1)
+            if not visible_only or window_attributes(name, window).get("Map State") == "IsViewable":
+                found.append(window)
+    return found
+
+
+def window_attributes(display, window: str) -> dict:
+    """xwininfo's description of one window ("Absolute upper-left X",
+    "Width", "Map State", ...) as text values; empty when it is gone."""
+    name = display.name if isinstance(display, Xvfb) else display
+    info = subprocess.run(["xwininfo", "-id", window], env={**os.environ, "DISPLAY": name},
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                          errors="replace", timeout=30)
+    attributes = {}
+    for line in info.stdout.splitlines():
+        key, colon, value = line.strip().partition(":")
+        if colon:
+            attributes[key.strip()] = value.strip()
+    return attributes
+
+
+def window_rect(display, window: str) -> Optional[Rect]:
+    """The window's rectangle on the screen, or None when it is gone."""
+    attributes = window_attributes(display, window)
+    try:
+        return (int(attributes["Absolute upper-left X"]), int(attributes["Absolute upper-left Y"]),
+                int(attributes["Width"]), int(attributes["Height"]))
+    except (KeyError, ValueError):
+        return None
+
+
+def press_key_in_window(display, window: str, key: str) -> bool:
+    """Gives `window` the keyboard focus and presses `key` there; false when
+    the window could not take the focus (not mapped yet, or gone)."""
+    name = display.name if isinstance(display, Xvfb) else display
+    result = subprocess.run(["xdotool", "windowfocus", window, "key", key], env={**os.environ, "DISPLAY": name},
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+    return result.returncode == 0
+
+
+def move_pointer(display, x: int, y: int) -> None:
+    _xdotool(display, "mousemove", str(x), str(y))
+
+
+class _CursorImage(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short),
+                ("width", ctypes.c_ushort), ("height", ctypes.c_ushort),
+                ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+
+
+def _x_libraries():
+    x11_path, xfixes_path = ctypes.util.find_library("X11"), ctypes.util.find_library("Xfixes")
+    if not x11_path or not xfixes_path:
+        raise E2EError("libX11 and libXfixes are needed to read the pointer's image (libxfixes3)")
+    x11, xfixes = ctypes.CDLL(x11_path), ctypes.CDLL(xfixes_path)
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    return x11, xfixes
+
+
+class PlainWindow:
+    """An empty window of another client, mapped at (x, y): something other
+    than the program under test to give the keyboard focus to. Use as a
+    context manager; `id` is its window id as xdotool takes it."""
+
+    def __init__(self, display, x: int = 0, y: int = 0, width: int = 64, height: int = 64):
+        self.display_name = display.name if isinstance(display, Xvfb) else display
+        self.rect = (x, y, width, height)
+        self.id = ""
+        self._x11 = None
+        self._connection = None
+
+    def __enter__(self) -> "PlainWindow":
+        x11, _ = _x_libraries()
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                            ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong,
+                                            ctypes.c_ulong]
+        x11.XMapRaised.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        connection = x11.XOpenDisplay(self.display_name.encode())
+        if not connection:
+            raise E2EError(f"cannot open the X display {self.display_name}")
+        self._x11, self._connection = x11, connection
+        x, y, width, height = self.rect
+        window = x11.XCreateSimpleWindow(connection, x11.XDefaultRootWindow(connection), x, y, width, height,
+                                         0, 0, 0)
+        x11.XMapRaised(connection, window)
+        x11.XSync(connection, 0)
+        self.id = hex(window)
+        deadline = time.monotonic() + 10
+        while window_attributes(self.display_name, self.id).get("Map State") != "IsViewable":
+            if time.monotonic() > deadline:
+                raise E2EError("the plain window did not appear")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc) -> None:
+        if self._connection:
+            self._x11.XCloseDisplay(self._connection)  # the server destroys the window with it
+            self._connection = None
+
+
+def focus_window(display, window: str) -> None:
+    _xdotool(display, "windowfocus", "--sync", window)
+
+
+def pointer_visible(display) -> bool:
+    """Whether the mouse pointer the X server shows now has any opaque pixel,
+    from the XFixes extension's copy of the current cursor image (a
+    screenshot never includes the pointer). A hidden pointer is a blank
+    cursor, all of whose pixels are transparent."""
+    name = display.name if isinstance(display, Xvfb) else display
+    x11, xfixes = _x_libraries()
+    connection = x11.XOpenDisplay(name.encode())
+    if not connection:
+        raise E2EError(f"cannot open the X display {name}")
+    try:
+        image = xfixes.XFixesGetCursorImage(connection)
+        if not image:
+            raise E2EError(f"{name} gives no cursor image (no XFIXES extension?)")
+        try:
+            cursor = image.contents
+            # Each pixel is ARGB in an unsigned long; alpha is bits 24 to 31.
+            return any((cursor.pixels[i] >> 24) & 0xFF for i in range(cursor.width * cursor.height))
+        finally:
+            x11.XFree(image)
+    finally:
+        x11.XCloseDisplay(connection)
 
 
 def wait_for_exit(process: subprocess.Popen, timeout: float = 10.0) -> int:

@@ -1,0 +1,23 @@
+#include "platform/x11/program_ramps.h"
+
+#include <string>
+
+#include "calibration/calibration_table.h"
+
+namespace veltrane {
+
+std::unique_ptr<ProgramRamps> ProgramRamps::takeOver(const ColorCalibration& stored) {
+    std::string error;
+    auto device = XrandrGammaRamps::open(error);
+    if (!device) return nullptr;
+    auto ramps = std::unique_ptr<ProgramRamps>(new ProgramRamps());
+    ramps->device_ = std::move(device);
+    ramps->handover_.emplace(*ramps->device_, calibrationTable(stored));
+    return ramps;
+}
+
+void ProgramRamps::finish(const ColorCalibration& saved) {
+    if (handover_) handover_->finish(calibrationTable(asStored(saved)));
+}
+
+}  // namespace veltrane

@@ -1,0 +1,15 @@
+// Writes a whole file so that readers see either the old file or the new one,
+// never a part: the bytes go to a temporary file in the same folder, are
+// flushed to disk, and the temporary file is renamed over the target.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace veltrane {
+
+// False, with a message naming the path and the reason in `error`, when the
+// file cannot be written; nothing is left behind then.
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+
+}  // namespace veltrane
