@@ -8,17 +8,22 @@
 // Depends on the core (key map, page renderer, settings codec), the SDL
 // display and key translation, the FreeType caption text and the settings file.
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 
 #include "app/key_map.h"
 #include "calibration/settings_codec.h"
+#include "command_line.h"
+#include "display_choice.h"
 #include "freetype_text_renderer.h"
 #include "patterns/render_page.h"
 #include "sdl_display.h"
 #include "sdl_key_translation.h"
+#include "sdl_monitors.h"
 #include "settings_file_store.h"
 
 namespace {
@@ -121,7 +126,10 @@ void runEventLoop(Program& program) {
 
 }  // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+    const CommandLine commandLine = parseCommandLine(argc, argv, std::cout, std::cerr);
+    if (commandLine.action == CommandLineAction::Exit) return commandLine.exitCode;
+
     Program program;
     program.state.currentPage = 0;
 
@@ -132,10 +140,24 @@ int main(int, char**) {
         return EXIT_START_UP_FAILED;
     }
 
+    const std::vector<Monitor> monitors = listSdlMonitors();
+    if (commandLine.action == CommandLineAction::ListDisplays) {
+        for (std::size_t i = 0; i < monitors.size(); ++i) {
+            std::printf("%s\n", describeMonitor(static_cast<int>(i), monitors[i]).c_str());
+        }
+        return 0;
+    }
+    const MonitorChoice monitor = chooseMonitor(monitors, commandLine.display);
+    if (!monitor.index) {
+        // Said on the terminal only: a message box would be the window the user did not get.
+        std::fprintf(stderr, "veltrane: %s\n", monitor.error.c_str());
+        return EXIT_USAGE_ERROR;
+    }
+
     std::int32_t screenWidth = 0;
     std::int32_t screenHeight = 0;
-    if (!program.display.desktopSize(screenWidth, screenHeight, error) ||
-        !program.display.createWindow(screenWidth, screenHeight, error)) {
+    if (!program.display.desktopSize(*monitor.index, screenWidth, screenHeight, error) ||
+        !program.display.createWindow(*monitor.index, screenWidth, screenHeight, error)) {
         std::fprintf(stderr, "veltrane: cannot create the window: %s\n", error.c_str());
         return EXIT_START_UP_FAILED;
     }
