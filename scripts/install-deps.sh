@@ -14,6 +14,8 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64 wine wine64
   # end-to-end tests on a virtual display
   xvfb xauth xdotool x11-utils imagemagick python3
+  # manual pages, the .deb and the checks of what gets installed
+  scdoc gzip dpkg-dev file lintian desktop-file-utils appstream man-db python3-pytest
 )
 
 missing=()
