@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct ChoiceCase {
     MonitorBounds expectedBounds;
     const char* expectedErrorPart;  // nullptr when the choice must succeed
 };
+
+// Names the case in failure messages instead of dumping its bytes.
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.what; }
 
 class MonitorChoiceTable : public testing::TestWithParam<ChoiceCase> {};
 
