@@ -1,6 +1,8 @@
 // The Linux program's entry point: the same start-up order, key handling,
 // pages, caption, settings and exit codes as the Windows program, on SDL2.
-// Start-up: page 0; the display (SDL video); the screen size; the window;
+// Start-up: the command line (help, version and mistakes are answered
+// before any display is touched); page 0; the display (SDL video); the
+// monitor (--display N, else the primary), its screen size; the window;
 // the settings; the renderer, back buffer and texture; the first page; the
 // window shown; then the event loop until Escape or a close request, the
 // settings saved, exit code 0. A failure of the window, the renderer or the
@@ -141,6 +143,11 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<Monitor> monitors = listSdlMonitors();
+    if (monitors.empty()) {
+        // Not the user's mistake: the video system started but offers no screen.
+        std::fprintf(stderr, "veltrane: cannot use the display: no monitor was found\n");
+        return EXIT_START_UP_FAILED;
+    }
     if (commandLine.action == CommandLineAction::ListDisplays) {
         for (std::size_t i = 0; i < monitors.size(); ++i) {
             std::printf("%s\n", describeMonitor(static_cast<int>(i), monitors[i]).c_str());
