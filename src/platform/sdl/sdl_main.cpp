@@ -1,29 +1,36 @@
 // The Linux program's entry point: the same start-up order, key handling,
 // pages, caption, settings and exit codes as the Windows program, on SDL2.
-// Start-up: page 0; the display (SDL video on a driver with a screen); the
-// screen size; the window; the settings; the renderer, back buffer and
-// texture; the first page; the window shown (the pointer hidden); then the
-// event loop until Escape or a close request, the settings saved, exit code
-// 0. No screen, or a failure of the window, the renderer or the back buffer,
-// ends the run with -1 and saves nothing.
+// Start-up: the command line (help, version and mistakes are answered
+// before any display is touched); page 0; the display (SDL video on a driver
+// with a screen); the monitor (--display N, else the primary), its screen
+// size; the window; the settings; the renderer, back buffer and texture; the
+// first page; the window shown (the pointer hidden); then the event loop
+// until Escape or a close request, the settings saved, exit code 0. No
+// screen, or a failure of the window, the renderer or the back buffer, ends
+// the run with -1 and saves nothing.
 // Depends on the core (key map, page renderer, settings codec), the SDL
 // display and key translation, the FreeType caption text and the settings file.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <SDL.h>
 
 #include "app/key_map.h"
 #include "calibration/settings_codec.h"
+#include "command_line.h"
+#include "display_choice.h"
 #include "freetype_text_renderer.h"
 #include "patterns/render_page.h"
 #include "sdl_display.h"
 #include "sdl_key_translation.h"
+#include "sdl_monitors.h"
 #include "sdl_pointer.h"
 #include "settings_file_store.h"
 #if VELTRANE_HAVE_XRANDR
@@ -166,7 +173,10 @@ void runEventLoop(Program& program) {
 
 }  // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+    const CommandLine commandLine = parseCommandLine(argc, argv, std::cout, std::cerr);
+    if (commandLine.action == CommandLineAction::Exit) return commandLine.exitCode;
+
     Program program;
     program.state.currentPage = 0;
 
@@ -178,10 +188,29 @@ int main(int, char**) {
         return EXIT_START_UP_FAILED;
     }
 
+    const std::vector<Monitor> monitors = listSdlMonitors();
+    if (monitors.empty()) {
+        // Not the user's mistake: the video system started but offers no screen.
+        std::fprintf(stderr, "veltrane: cannot use the display: no monitor was found\n");
+        return EXIT_START_UP_FAILED;
+    }
+    if (commandLine.action == CommandLineAction::ListDisplays) {
+        for (std::size_t i = 0; i < monitors.size(); ++i) {
+            std::printf("%s\n", describeMonitor(static_cast<int>(i), monitors[i]).c_str());
+        }
+        return 0;
+    }
+    const MonitorChoice monitor = chooseMonitor(monitors, commandLine.display);
+    if (!monitor.index) {
+        // Said on the terminal only: a message box would be the window the user did not get.
+        std::fprintf(stderr, "veltrane: %s\n", monitor.error.c_str());
+        return EXIT_USAGE_ERROR;
+    }
+
     std::int32_t screenWidth = 0;
     std::int32_t screenHeight = 0;
-    if (!program.display.desktopSize(screenWidth, screenHeight, error) ||
-        !program.display.createWindow(screenWidth, screenHeight, error)) {
+    if (!program.display.desktopSize(*monitor.index, screenWidth, screenHeight, error) ||
+        !program.display.createWindow(*monitor.index, screenWidth, screenHeight, error)) {
         std::fprintf(stderr, "veltrane: cannot create the window: %s\n", error.c_str());
         return EXIT_START_UP_FAILED;
     }
