@@ -18,6 +18,8 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick python3 python3-pytest libxfixes3
   # veltrane-lut's tests: xrandr, and argyll's ICC readers
   x11-xserver-utils argyll
+  # manual pages, the .deb and the checks of what gets installed
+  scdoc gzip dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -15,6 +15,9 @@ cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
 
+step "Linux: install rules, the .deb, desktop files and the command line"
+pytest-3 -q -p no:cacheprovider tests/packaging --ignore=tests/packaging/test_windows_zip.py
+
 step "Linux with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset linux-asan
 cmake --build --preset linux-asan
@@ -32,5 +35,9 @@ for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/lut/run.sh;
     "$suite"
   fi
 done
+
+# After the tests under Wine, so the zip is checked against the program they ran.
+step "Windows: the zip"
+pytest-3 -q -p no:cacheprovider tests/packaging/test_windows_zip.py
 
 step "All tests passed"

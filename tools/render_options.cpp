@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "patterns/page_catalogue.h"
+#include "veltrane_version.h"
 
 namespace veltrane {
 namespace {
@@ -17,6 +18,8 @@ std::optional<RenderOptions> parseRenderOptions(int argc, char** argv, int& exit
         "Draws Veltrane's test pages, caption included, exactly as the program shows them on the "
         "screen, and writes them as 8-bit RGB PNG files."};
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", std::string("veltrane-render ") + VELTRANE_VERSION_TEXT,
+                         "Print the version and exit");
 
     int page = 0;
     CLI::Option* pageOption =

@@ -29,10 +29,10 @@ int runProgram(ProgramPlatform& platform, ControlState& state) {
     // The page is never remembered between runs.
     state.currentPage = 0;
 
-    if (!platform.openDisplay()) return EXIT_START_UP_FAILED;
-    if (!platform.createWindow()) return EXIT_START_UP_FAILED;
+    if (const StartUpStep step = platform.openDisplay(); !step.carryOn) return step.exitCode;
+    if (const StartUpStep step = platform.createWindow(); !step.carryOn) return step.exitCode;
     loadCalibration(platform.settingsStore(), state.calibration);
-    if (!platform.setUpScreen()) return EXIT_START_UP_FAILED;
+    if (const StartUpStep step = platform.setUpScreen(); !step.carryOn) return step.exitCode;
 
     drawCurrentPage(platform, state);
     platform.showWindow();

@@ -16,16 +16,28 @@ namespace veltrane {
 inline constexpr int EXIT_AFTER_RUN = 0;
 inline constexpr int EXIT_START_UP_FAILED = -1;
 
+// What a start-up step tells the flow: go on, or end the run now with this
+// exit code (-1 when something could not be set up; a platform may end a run
+// on purpose before the window exists, as the Linux program does after
+// listing the displays).
+struct StartUpStep {
+    bool carryOn = true;
+    int exitCode = EXIT_START_UP_FAILED;
+
+    static StartUpStep ok() { return {}; }
+    static StartUpStep stop(int exitCode = EXIT_START_UP_FAILED) { return {false, exitCode}; }
+};
+
 class ProgramPlatform {
 public:
     virtual ~ProgramPlatform() = default;
 
-    // Start-up steps, called in this order. A step that fails has already
-    // undone what it set up itself and shown whatever the user must see; the
-    // run then ends with EXIT_START_UP_FAILED and nothing is saved.
-    virtual bool openDisplay() = 0;
-    virtual bool createWindow() = 0;
-    virtual bool setUpScreen() = 0;
+    // Start-up steps, called in this order. A step that stops the run has
+    // already undone what it set up itself and shown whatever the user must
+    // see; the run then ends with the step's exit code and nothing is saved.
+    virtual StartUpStep openDisplay() = 0;
+    virtual StartUpStep createWindow() = 0;
+    virtual StartUpStep setUpScreen() = 0;
     // Makes the window visible once the first page is in the back buffer.
     virtual void showWindow() = 0;
 

@@ -52,9 +52,9 @@ private:
 
 class FakePlatform final : public ProgramPlatform {
 public:
-    bool openDisplay() override { return step("openDisplay"); }
-    bool createWindow() override { return step("createWindow"); }
-    bool setUpScreen() override { return step("setUpScreen"); }
+    StartUpStep openDisplay() override { return step("openDisplay"); }
+    StartUpStep createWindow() override { return step("createWindow"); }
+    StartUpStep setUpScreen() override { return step("setUpScreen"); }
     void showWindow() override { calls.push_back("showWindow"); }
     SettingsStore& settingsStore() override { return store; }
     PageTarget pageTarget() override { return {surface, &text, WIDTH, HEIGHT}; }
@@ -80,6 +80,7 @@ public:
 
     Calls calls;
     std::string failingStep;
+    int failingExitCode = EXIT_START_UP_FAILED;
     LoggedStore store{calls};
     TestSurface surface{WIDTH, HEIGHT, 32};
     FakeTextRenderer text;
@@ -89,9 +90,9 @@ public:
     std::optional<ColorCalibration> reported;
 
 private:
-    bool step(const char* name) {
+    StartUpStep step(const char* name) {
         calls.push_back(name);
-        return failingStep != name;
+        return failingStep == name ? StartUpStep::stop(failingExitCode) : StartUpStep::ok();
     }
 };
 
@@ -125,23 +126,27 @@ TEST(ProgramFlow, StartsUpInOrderDrawsPageZeroBeforeShowingAndSavesAfterTheLoop)
     EXPECT_FALSE(platform.reported);
 }
 
-TEST(ProgramFlow, AFailedStartUpStepEndsTheRunWithoutDrawingOrSaving) {
+TEST(ProgramFlow, AStartUpStepThatStopsEndsTheRunWithItsCodeWithoutDrawingOrSaving) {
     struct Case {
         const char* failingStep;
+        int exitCode;
         Calls expected;
     };
     const Case cases[] = {
-        {"openDisplay", {"openDisplay"}},
-        {"createWindow", {"openDisplay", "createWindow"}},
-        {"setUpScreen", {"openDisplay", "createWindow", "settings.open", "settings.close", "setUpScreen"}},
+        {"openDisplay", EXIT_START_UP_FAILED, {"openDisplay"}},
+        {"openDisplay", 0, {"openDisplay"}},  // ended on purpose, e.g. after listing the displays
+        {"createWindow", EXIT_START_UP_FAILED, {"openDisplay", "createWindow"}},
+        {"setUpScreen", EXIT_START_UP_FAILED,
+         {"openDisplay", "createWindow", "settings.open", "settings.close", "setUpScreen"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failingStep);
         FakePlatform platform;
         platform.failingStep = c.failingStep;
+        platform.failingExitCode = c.exitCode;
         ControlState state;
 
-        EXPECT_EQ(runProgram(platform, state), EXIT_START_UP_FAILED);
+        EXPECT_EQ(runProgram(platform, state), c.exitCode);
         EXPECT_EQ(platform.calls, c.expected);
         EXPECT_TRUE(platform.store.memory.writeOrder.empty());
         EXPECT_TRUE(platform.drawnPages.empty());

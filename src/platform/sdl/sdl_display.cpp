@@ -91,9 +91,9 @@ bool SdlDisplay::initialise(std::string& error) {
     return true;
 }
 
-bool SdlDisplay::desktopSize(std::int32_t& width, std::int32_t& height, std::string& error) const {
+bool SdlDisplay::desktopSize(int displayIndex, std::int32_t& width, std::int32_t& height, std::string& error) const {
     SDL_DisplayMode mode{};
-    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+    if (SDL_GetDesktopDisplayMode(displayIndex, &mode) != 0) {
         error = SDL_GetError();
         return false;
     }
@@ -102,11 +102,12 @@ bool SdlDisplay::desktopSize(std::int32_t& width, std::int32_t& height, std::str
     return true;
 }
 
-bool SdlDisplay::createWindow(std::int32_t width, std::int32_t height, std::string& error) {
+bool SdlDisplay::createWindow(int displayIndex, std::int32_t width, std::int32_t height, std::string& error) {
     SDL_DisplayMode mode{};
-    if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) refreshRate_ = mode.refresh_rate;
-    window_ = SDL_CreateWindow("BaseForm", SDL_WINDOWPOS_UNDEFINED_DISPLAY(0),
-                               SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), width, height,
+    if (SDL_GetDesktopDisplayMode(displayIndex, &mode) == 0 && mode.refresh_rate > 0) refreshRate_ = mode.refresh_rate;
+    // The display number carried in the position puts the full-screen window on that display.
+    window_ = SDL_CreateWindow("BaseForm", SDL_WINDOWPOS_UNDEFINED_DISPLAY(displayIndex),
+                               SDL_WINDOWPOS_UNDEFINED_DISPLAY(displayIndex), width, height,
                                SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
                                    SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALLOW_HIGHDPI);
     if (window_ == nullptr) {

@@ -31,10 +31,11 @@ public:
     // is missing, when there is no display or SDL could only fall back to a
     // driver without a screen (offscreen, dummy).
     bool initialise(std::string& error);
-    // The primary display's desktop size in the units windows are sized in.
-    bool desktopSize(std::int32_t& width, std::int32_t& height, std::string& error) const;
-    // The borderless full-screen window, hidden until show().
-    bool createWindow(std::int32_t width, std::int32_t height, std::string& error);
+    // The desktop size of display `displayIndex` (SDL's numbering) in the
+    // units windows are sized in.
+    bool desktopSize(int displayIndex, std::int32_t& width, std::int32_t& height, std::string& error) const;
+    // The borderless full-screen window on display `displayIndex`, hidden until show().
+    bool createWindow(int displayIndex, std::int32_t width, std::int32_t height, std::string& error);
     // The renderer, the back buffer at the renderer's output size in real
     // pixels, and the streaming texture (32 bits per pixel, else 24).
     bool createPresentation(std::string& error);

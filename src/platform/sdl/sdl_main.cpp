@@ -1,23 +1,28 @@
 // The Linux program's entry point: the SDL primitives of the shared program
 // flow (app/program_flow.h), so the start-up order, key handling, pages,
 // caption, settings and exit codes are the Windows program's, on SDL2.
-// Start-up: page 0; the display (SDL video on a driver with a screen); the
-// screen size and the window; the settings; the gamma ramps taken over on
+// Start-up: the command line (help, version and mistakes are answered before
+// any display is touched); page 0; the display (SDL video on a driver with a
+// screen) and the monitor (--display N, else the primary; --list-displays
+// prints them and ends); its screen size and the window; the settings; the
+// gamma ramps taken over on
 // X11; the renderer, back buffer and texture; the first page; the window
 // shown (the pointer hidden); then the event loop until Escape or a close
 // request, the settings saved, exit code 0. No screen, or a failure of the
 // window, the renderer or the back buffer, ends the run with -1 and saves
 // nothing.
 // Depends on the core (key map, program flow, settings codec), the SDL
-// display, key translation and pointer, the FreeType caption text, the
-// settings file and, on X11, the gamma ramps.
+// display, monitors, key translation and pointer, the command line, the
+// FreeType caption text, the settings file and, on X11, the gamma ramps.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <SDL.h>
 
@@ -25,8 +30,11 @@
 #include "app/program_flow.h"
 #include "calibration/settings_codec.h"
 #include "platform/freetype/freetype_text_renderer.h"
+#include "platform/sdl/command_line.h"
+#include "platform/sdl/display_choice.h"
 #include "platform/sdl/sdl_display.h"
 #include "platform/sdl/sdl_key_translation.h"
+#include "platform/sdl/sdl_monitors.h"
 #include "platform/sdl/sdl_pointer.h"
 #include "platform/xdg/settings_file_store.h"
 #if VELTRANE_HAVE_XRANDR
@@ -53,28 +61,23 @@ void showMessage(const char* caption, const std::string& text, Uint32 kind) {
 
 class Program final : public ProgramPlatform {
 public:
-    bool openDisplay() override {
-        std::string error;
-        if (display.initialise(error)) return true;
-        // The Windows program's "Error in initializing DirectDraw" would name
-        // a part this program does not have; the user needs Linux's reason.
-        showMessage("Error", error, SDL_MESSAGEBOX_ERROR);
-        return false;
-    }
+    explicit Program(const CommandLine& commandLine) : commandLine(commandLine) {}
 
-    bool createWindow() override {
+    StartUpStep openDisplay() override;
+
+    StartUpStep createWindow() override {
         std::string error;
         std::int32_t screenWidth = 0;
         std::int32_t screenHeight = 0;
-        if (display.desktopSize(screenWidth, screenHeight, error) &&
-            display.createWindow(screenWidth, screenHeight, error)) {
-            return true;
+        if (display.desktopSize(monitorIndex, screenWidth, screenHeight, error) &&
+            display.createWindow(monitorIndex, screenWidth, screenHeight, error)) {
+            return StartUpStep::ok();
         }
         std::fprintf(stderr, "veltrane: cannot create the window: %s\n", error.c_str());
-        return false;
+        return StartUpStep::stop();
     }
 
-    bool setUpScreen() override {
+    StartUpStep setUpScreen() override {
 #if VELTRANE_HAVE_XRANDR
         // The pages carry the correction themselves: ramps holding our table
         // go to identity for the run (and get it back on every way out). The
@@ -85,10 +88,10 @@ public:
         if (!display.createPresentation(error)) {
             std::fprintf(stderr, "veltrane: cannot set up the screen: %s\n", error.c_str());
             display.destroyWindow();
-            return false;
+            return StartUpStep::stop();
         }
         captionText = FreeTypeTextRenderer::createFromFontconfig(captionFontProblem);
-        return true;
+        return StartUpStep::ok();
     }
 
     void showWindow() override {
@@ -138,6 +141,8 @@ private:
     void drawPage() { drawCurrentPage(*this, state); }
     void reportMissingCaptionFont();
 
+    CommandLine commandLine;
+    int monitorIndex = 0;
     SdlDisplay display;
     SdlPointer pointer;
     std::unique_ptr<FreeTypeTextRenderer> captionText;
@@ -148,6 +153,37 @@ private:
 #endif
     bool running = true;
 };
+
+StartUpStep Program::openDisplay() {
+    std::string error;
+    if (!display.initialise(error)) {
+        // The Windows program's "Error in initializing DirectDraw" would name
+        // a part this program does not have; the user needs Linux's reason.
+        showMessage("Error", error, SDL_MESSAGEBOX_ERROR);
+        return StartUpStep::stop();
+    }
+
+    const std::vector<Monitor> monitors = listSdlMonitors();
+    if (monitors.empty()) {
+        // Not the user's mistake: the video system started but offers no screen.
+        std::fprintf(stderr, "veltrane: cannot use the display: no monitor was found\n");
+        return StartUpStep::stop();
+    }
+    if (commandLine.action == CommandLineAction::ListDisplays) {
+        for (std::size_t i = 0; i < monitors.size(); ++i) {
+            std::printf("%s\n", describeMonitor(static_cast<int>(i), monitors[i]).c_str());
+        }
+        return StartUpStep::stop(0);
+    }
+    const MonitorChoice monitor = chooseMonitor(monitors, commandLine.display);
+    if (!monitor.index) {
+        // Said on the terminal only: a message box would be the window the user did not get.
+        std::fprintf(stderr, "veltrane: %s\n", monitor.error.c_str());
+        return StartUpStep::stop(EXIT_USAGE_ERROR);
+    }
+    monitorIndex = *monitor.index;
+    return StartUpStep::ok();
+}
 
 // Without a caption font the pages lack their title and values, which the
 // user would otherwise only learn from a terminal they may not be looking at.
@@ -244,7 +280,10 @@ void Program::runLoop() {
 
 }  // namespace
 
-int main(int, char**) {
-    Program program;
+int main(int argc, char** argv) {
+    const CommandLine commandLine = parseCommandLine(argc, argv, std::cout, std::cerr);
+    if (commandLine.action == CommandLineAction::Exit) return commandLine.exitCode;
+
+    Program program(commandLine);
     return runProgram(program, program.state);
 }

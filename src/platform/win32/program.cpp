@@ -18,13 +18,13 @@ Program& program() {
     return state;
 }
 
-bool Program::openDisplay() {
+StartUpStep Program::openDisplay() {
     // Without a device there is nothing to show: the box has told the user,
     // and no window, display mode or registry key is touched.
-    return !createDisplayDevice(display);
+    return createDisplayDevice(display) ? StartUpStep::stop() : StartUpStep::ok();
 }
 
-bool Program::createWindow() {
+StartUpStep Program::createWindow() {
     display.screenWidth = GetSystemMetrics(SM_CXSCREEN);
     display.screenHeight = GetSystemMetrics(SM_CYSCREEN);
 
@@ -37,7 +37,7 @@ bool Program::createWindow() {
     myclass.lpszClassName = CLASS_NAME;
     if (RegisterClassExA(&myclass) == 0) {
         releaseDisplay(display);
-        return false;
+        return StartUpStep::stop();
     }
 
     window = CreateWindowExA(0, CLASS_NAME, WINDOW_TITLE, WS_POPUP, 0, 0, display.screenWidth,
@@ -45,18 +45,18 @@ bool Program::createWindow() {
     if (window == nullptr) {
         // The class stays registered.
         releaseDisplay(display);
-        return false;
+        return StartUpStep::stop();
     }
-    return true;
+    return StartUpStep::ok();
 }
 
-bool Program::setUpScreen() {
-    if (!setFullScreenMode(display, window) && !createFlippingChain(display)) return true;
+StartUpStep Program::setUpScreen() {
+    if (!setFullScreenMode(display, window) && !createFlippingChain(display)) return StartUpStep::ok();
     // The window is left as it is; it was never shown.
     leaveExclusiveMode(display, window);
     UnregisterClassA(CLASS_NAME, instance);
     releaseDisplay(display);
-    return false;
+    return StartUpStep::stop();
 }
 
 void Program::showWindow() {

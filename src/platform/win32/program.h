@@ -28,9 +28,9 @@ struct Program final : ProgramPlatform {
     int showCommand = SW_SHOWNORMAL;
     HWND window = nullptr;  // the one full-screen window, recorded when it is created
 
-    bool openDisplay() override;
-    bool createWindow() override;
-    bool setUpScreen() override;
+    StartUpStep openDisplay() override;
+    StartUpStep createWindow() override;
+    StartUpStep setUpScreen() override;
     void showWindow() override;
     SettingsStore& settingsStore() override { return settings; }
     PageTarget pageTarget() override;
