@@ -19,6 +19,7 @@
 #include "gamma_ramp.h"
 #include "lut_exports.h"
 #include "settings_file_store.h"
+#include "veltrane_version.h"
 #ifdef VELTRANE_HAVE_XRANDR
 #include "xrandr_gamma_ramps.h"
 #endif
@@ -181,6 +182,8 @@ int main(int argc, char** argv) {
         "holding the correction table, or the X11 display's gamma ramps. The values are the stored "
         "settings unless --settings or value options say otherwise."};
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", std::string("veltrane-lut ") + VELTRANE_VERSION_TEXT,
+                         "Print the version and exit");
     app.require_subcommand(1, 1);
     // The value options may come before or after the subcommand.
     app.fallthrough();
