@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "calibration/settings_codec.h"
@@ -21,13 +22,24 @@ namespace {
 
 using namespace veltrane;
 
-ColorCalibration calibrationFrom(const RenderOptions& options) {
+// Nothing (after saying why) when the settings file cannot be used: a
+// picture drawn with other values than asked for would mislead.
+std::optional<ColorCalibration> calibrationFrom(const RenderOptions& options) {
     ColorCalibration calibration;
     if (options.settingsFile) {
         // The same reading as the program's start-up: file lines to stored
         // values, then the shared conversion of stored values to parameters.
+        const SettingsFileContents contents = readSettingsFile(*options.settingsFile);
+        if (!contents.readable) {
+            std::fprintf(stderr, "veltrane-render: cannot use the settings file: %s\n", contents.problem.c_str());
+            return std::nullopt;
+        }
+        for (const SettingsDiagnostic& diagnostic : contents.parsed.diagnostics) {
+            std::fprintf(stderr, "veltrane-render: %s: %s; it is not used\n", options.settingsFile->c_str(),
+                         describeDiagnostic(diagnostic).c_str());
+        }
         MemorySettingsStore store;
-        for (auto& [name, value] : readSettingsFile(*options.settingsFile)) store.values[name] = value;
+        for (const auto& [name, value] : contents.parsed.values) store.values[name] = value;
         loadCalibration(store, calibration);
     }
     for (const ParameterOverride& o : options.overrides) {
@@ -61,7 +73,9 @@ int main(int argc, char** argv) {
     const auto options = parseRenderOptions(argc, argv, exitCode);
     if (!options) return exitCode;
 
-    const ColorCalibration calibration = calibrationFrom(*options);
+    const std::optional<ColorCalibration> settings = calibrationFrom(*options);
+    if (!settings) return 1;
+    const ColorCalibration& calibration = *settings;
 
     std::unique_ptr<FreeTypeTextRenderer> text;
     if (options->caption) {

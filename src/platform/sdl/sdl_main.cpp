@@ -142,6 +142,9 @@ int main(int, char**) {
 
     SettingsFileStore settings(defaultSettingsFilePath().value_or(std::string()));
     loadCalibration(settings, program.state.calibration);
+    for (const std::string& warning : settings.readWarnings()) {
+        std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
+    }
 
     if (!program.display.createPresentation(error)) {
         std::fprintf(stderr, "veltrane: cannot set up the screen: %s\n", error.c_str());
@@ -163,7 +166,11 @@ int main(int, char**) {
     // the settings is not hidden behind a full-screen window.
     program.display.destroyWindow();
     if (!saveCalibration(settings, program.state.calibration)) {
-        for (const std::string& message : settingsFailureMessages(program.state.calibration)) {
+        // The three texts stay as they have always been, line for line; the
+        // first box adds where the values should have gone and why they did not.
+        auto messages = settingsFailureMessages(program.state.calibration);
+        messages[0] += "\n\nThese values could not be saved: " + settings.failure();
+        for (const std::string& message : messages) {
             showMessage(std::string(SETTINGS_FAILURE_CAPTION).c_str(), message, SDL_MESSAGEBOX_INFORMATION);
         }
     }
