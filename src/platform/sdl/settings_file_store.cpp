@@ -37,6 +37,12 @@ bool changesAValue(const SettingsValues& old, const SettingsWrites& written) {
     return false;
 }
 
+// A problem found at the end of a chain of links names the link too, so the
+// user recognises the file they know.
+std::string throughLink(const std::string& path, const std::string& target, const std::string& problem) {
+    return path == target ? problem : path + " (a link): " + problem;
+}
+
 }  // namespace
 
 std::optional<std::string> defaultSettingsFilePath() {
@@ -66,7 +72,7 @@ SettingsFileContents readSettingsFile(const std::string& path) {
     FileReadResult file = readRegularFile(*target);
     switch (file.status) {
         case FileReadResult::Status::Missing: contents.problem = path + " does not exist"; break;
-        case FileReadResult::Status::Refused: contents.problem = file.problem; break;
+        case FileReadResult::Status::Refused: contents.problem = throughLink(path, *target, file.problem); break;
         case FileReadResult::Status::Read:
             contents.readable = true;
             contents.parsed = parseWithStoredNames(file.text);
@@ -108,7 +114,7 @@ bool SettingsFileStore::open() {
         }
         case FileReadResult::Status::Refused:
             // Read as missing; close() refuses to replace it as well.
-            readProblem_ = file.problem;
+            readProblem_ = throughLink(path_, target_, file.problem);
             break;
         case FileReadResult::Status::Missing: {
             // Created empty, as a registry key is created on first use; the
@@ -156,7 +162,7 @@ bool SettingsFileStore::storeWritten() {
     // those edits are kept as much as the user's comments are.
     const FileReadResult file = readRegularFile(target_);
     if (file.status == FileReadResult::Status::Refused) {
-        failure_ = file.problem + "; it is left as it is";
+        failure_ = throughLink(path_, target_, file.problem) + "; it is left as it is";
         return false;
     }
     const bool exists = file.status == FileReadResult::Status::Read;
