@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 machine: installs what is missing,
 # then the unit tests (plain and under the sanitizers), the Windows build's
-# tests under Wine, and the end-to-end tests of both programs on Xvfb.
+# tests under Wine, the end-to-end tests of both programs on Xvfb, the
+# settings reader's fuzzers and the test that kills saves.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,5 +32,11 @@ for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh; do
     "$suite"
   fi
 done
+
+step "Fuzzing the settings reader (libFuzzer, ASan, UBSan)"
+tests/fuzz/run.sh
+
+step "End to end: saves killed at random moments"
+python3 -m pytest -q tests/e2e/sdl/test_settings_kill.py tests/e2e/sdl/test_render_settings.py
 
 step "All tests passed"

@@ -78,8 +78,7 @@ std::optional<RenderOptions> parseRenderOptions(int argc, char** argv, int& exit
         app.add_option("--settings", settingsFile,
                        "Start from the nine values in this settings file (the Linux program's "
                        "Orlith.conf), read as the program reads it; the options below override it")
-            ->type_name("FILE")
-            ->check(CLI::ExistingFile.description(""));
+            ->type_name("FILE");  // read, and refused with its reason, by the settings reader
 
     const CLI::Validator decimal(
         [](std::string& text) {
