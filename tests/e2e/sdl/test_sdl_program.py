@@ -78,7 +78,8 @@ class Suite:
 
     def stored_values(self):
         values = {}
-        with open(self.settings_path()) as f:
+        # A save keeps the lines it could not read, garbage bytes included.
+        with open(self.settings_path(), encoding="utf-8", errors="replace") as f:
             for line in f:
                 line = line.split("#", 1)[0]
                 if "=" in line:
