@@ -14,7 +14,7 @@ Two kinds of trials:
 Run as: python3 -m pytest tests/e2e/sdl/test_settings_kill.py
   VELTRANE_BUILD_DIR          build folder (default build/linux; built here)
   VELTRANE_E2E_DISPLAYS       X display numbers to try, e.g. "120-129" (default 95-99)
-  VELTRANE_KILL_PROGRAM_TRIALS  trials with the program (default 30)
+  VELTRANE_KILL_PROGRAM_TRIALS  trials with the program (default 50)
   VELTRANE_KILL_DRIVER_TRIALS   trials with the driver (default 300)
 """
 
@@ -183,7 +183,7 @@ def measure_save(program, xvfb, config_home, path):
 
 
 def test_killed_program_saves_leave_a_whole_file(programs, tmp_path):
-    trials = int(os.environ.get("VELTRANE_KILL_PROGRAM_TRIALS", "30"))
+    trials = int(os.environ.get("VELTRANE_KILL_PROGRAM_TRIALS", "50"))
     e2e.require_tools("Xvfb", "xdotool")
     config_home = str(tmp_path)
     folder = tmp_path / "Kardo"
