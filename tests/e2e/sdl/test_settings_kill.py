@@ -22,6 +22,7 @@ import os
 import random
 import re
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -136,11 +137,11 @@ def test_killed_driver_saves_leave_a_whole_file(programs, tmp_path):
 
 
 class ProgramRun:
-    def __init__(self, program, xvfb, config_home):
+    def __init__(self, program, xvfb, config_home, stderr=subprocess.DEVNULL):
         self.xvfb = xvfb
         env = xvfb.env()
         env["XDG_CONFIG_HOME"] = config_home
-        self.process = subprocess.Popen([program], env=env, stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen([program], env=env, stderr=stderr)
 
     def wait_for_window(self, timeout=10.0):
         deadline = time.monotonic() + timeout
@@ -243,5 +244,38 @@ def test_killed_program_saves_leave_a_whole_file(programs, tmp_path):
         run.process.wait()
         print(f"    program: {trials} kills, {outcomes}")
         assert "# tuned by hand\n" in read(path) and "# MonGG = 2.2\n" in read(path)
+    finally:
+        xvfb.stop()
+
+
+def test_a_fifo_in_place_of_the_file_neither_blocks_nor_is_replaced(programs, tmp_path):
+    e2e.require_tools("Xvfb", "xdotool")
+    folder = tmp_path / "Kardo"
+    folder.mkdir()
+    fifo = folder / "Orlith.conf"
+    os.mkfifo(fifo)
+    errors = tmp_path / "stderr.txt"
+    xvfb = e2e.Xvfb.first_free(display_numbers(), 320, 200, 24)
+    try:
+        with open(errors, "wb") as err:
+            run = ProgramRun(programs["program"], xvfb, str(tmp_path), stderr=err)
+        process = run.process
+        try:
+            window = run.wait_for_window()  # a blocking read would never get here
+            run.insert_and_escape(window)
+            # The values cannot be saved: standard error says so before the
+            # boxes show them (answering the boxes is the main suite's part).
+            deadline = time.monotonic() + 10
+            while "it is left as it is" not in errors.read_text() and time.monotonic() < deadline:
+                time.sleep(0.05)
+        finally:
+            process.kill()
+            process.wait()
+        text = errors.read_text()
+        assert f"veltrane: {fifo} is a FIFO, not a regular file; it is not read, as if it were missing" in text, text
+        assert "veltrane: Setting: Red: B=1.010000, C=1.000000, G=1.000000\n\n" \
+               f"These values could not be saved: {fifo} is a FIFO, not a regular file; it is left as it is" in text, text
+        assert stat.S_ISFIFO(os.lstat(fifo).st_mode), "the FIFO was replaced"
+        assert sorted(os.listdir(folder)) == ["Orlith.conf"]
     finally:
         xvfb.stop()
