@@ -35,7 +35,8 @@ struct ChosenValues {
     std::string source;  // where the values came from, for show
 };
 
-ChosenValues chooseValues(const CalibrationOptions& options) {
+// Nothing (after saying why) when the settings file cannot be used.
+std::optional<ChosenValues> chooseValues(const CalibrationOptions& options) {
     std::optional<std::string> file = options.settingsFile();
     std::string source;
     if (file) {
@@ -49,7 +50,9 @@ ChosenValues chooseValues(const CalibrationOptions& options) {
     bool overridden = false;
     for (const ParameterOverride& o : options.overrides()) overridden = overridden || o.value.has_value();
     if (overridden) source += ", with values from the command line";
-    return {chooseCalibration(file, options.overrides()), source};
+    const std::optional<ColorCalibration> calibration = chooseCalibration(file, options.overrides(), "veltrane-lut");
+    if (!calibration) return std::nullopt;
+    return ChosenValues{*calibration, source};
 }
 
 int writeExport(const std::string& path, const std::string& bytes, const char* what) {
@@ -223,7 +226,9 @@ int main(int argc, char** argv) {
         return app.exit(error);
     }
 
-    const ChosenValues values = chooseValues(calibrationOptions);
+    const std::optional<ChosenValues> chosen = chooseValues(calibrationOptions);
+    if (!chosen) return EXIT_FAILED;
+    const ChosenValues& values = *chosen;
     const CalibrationTable table = calibrationTable(values.calibration);
     const std::string defaultDescription = calibrationDescription(values.calibration);
 

@@ -217,6 +217,9 @@ int main(int argc, char** argv) {
 
     SettingsFileStore settings(defaultSettingsFilePath().value_or(std::string()));
     loadCalibration(settings, program.state.calibration);
+    for (const std::string& warning : settings.readWarnings()) {
+        std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
+    }
 #if VELTRANE_HAVE_XRANDR
     // The pages carry the correction themselves: ramps holding our table go
     // to identity for the run (and get it back on every way out).
@@ -249,7 +252,11 @@ int main(int argc, char** argv) {
     if (ownRamps && saved) ownRamps->finish(program.state.calibration);
 #endif
     if (!saved) {
-        for (const std::string& message : settingsFailureMessages(program.state.calibration)) {
+        // The three texts stay as they have always been, line for line; the
+        // first box adds where the values should have gone and why they did not.
+        auto messages = settingsFailureMessages(program.state.calibration);
+        messages[0] += "\n\nThese values could not be saved: " + settings.failure();
+        for (const std::string& message : messages) {
             showMessage(std::string(SETTINGS_FAILURE_CAPTION).c_str(), message, SDL_MESSAGEBOX_INFORMATION);
         }
     }
