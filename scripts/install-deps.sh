@@ -20,6 +20,8 @@ packages=(
   x11-xserver-utils argyll
   # manual pages, the .deb and the checks of what gets installed
   scdoc gzip dpkg-dev file lintian desktop-file-utils appstream man-db
+  # fuzzing the settings reader with libFuzzer under the sanitizers
+  clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 
 missing=()

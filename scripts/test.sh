@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 machine: installs what is missing,
 # then the unit tests (plain and under the sanitizers), the Windows build's
-# tests under Wine, the end-to-end tests of both programs on Xvfb, and
-# veltrane-lut's command-level tests (pytest).
+# tests under Wine, the end-to-end tests of both programs on Xvfb,
+# veltrane-lut's command-level tests (pytest), the settings reader's fuzzers,
+# the test that kills saves, and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,6 +36,12 @@ for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/lut/run.sh;
     "$suite"
   fi
 done
+
+step "Fuzzing the settings reader (libFuzzer, ASan, UBSan)"
+tests/fuzz/run.sh
+
+step "End to end: saves killed at random moments"
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e/sdl/test_settings_kill.py tests/e2e/sdl/test_render_settings.py
 
 # After the tests under Wine, so the zip is checked against the program they ran.
 step "Windows: the zip"

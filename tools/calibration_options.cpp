@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "calibration/read_only_settings_store.h"
 #include "calibration/settings_codec.h"
@@ -60,8 +61,7 @@ std::optional<double> parseExactDouble(const std::string& text) {
 
 void CalibrationOptions::addTo(CLI::App& app, const std::string& settingsHelp) {
     settingsOption_ = app.add_option("--settings", settingsFile_, settingsHelp)
-                          ->type_name("FILE")
-                          ->check(CLI::ExistingFile.description(""));
+                          ->type_name("FILE");  // read, and refused with its reason, by the settings reader
     const CLI::Validator decimal(
         [](std::string& text) {
             return parseExactDouble(text) ? std::string() : "'" + text + "' is not a finite decimal number";
@@ -94,13 +94,22 @@ ParameterOverrides CalibrationOptions::overrides() const {
     return overrides;
 }
 
-ColorCalibration chooseCalibration(const std::optional<std::string>& settingsFile,
-                                   const ParameterOverrides& overrides) {
+std::optional<ColorCalibration> chooseCalibration(const std::optional<std::string>& settingsFile,
+                                                  const ParameterOverrides& overrides, const char* programName) {
     ColorCalibration calibration;
     if (settingsFile) {
         // The same reading as the program's start-up: file lines to stored
         // values, then the shared conversion of stored values to parameters.
-        ReadOnlySettingsStore store(readSettingsFile(*settingsFile));
+        const SettingsFileContents contents = readSettingsFile(*settingsFile);
+        if (!contents.readable) {
+            std::fprintf(stderr, "%s: cannot use the settings file: %s\n", programName, contents.problem.c_str());
+            return std::nullopt;
+        }
+        for (const SettingsDiagnostic& diagnostic : contents.parsed.diagnostics) {
+            std::fprintf(stderr, "%s: %s: %s; it is not used\n", programName, settingsFile->c_str(),
+                         describeDiagnostic(diagnostic).c_str());
+        }
+        ReadOnlySettingsStore store(contents.parsed.values);
         loadCalibration(store, calibration);
     }
     for (const ParameterOverride& o : overrides) {

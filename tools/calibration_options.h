@@ -46,8 +46,12 @@ private:
 
 // The values from the settings file at `settingsFile` (all 1.0 without one;
 // values the file lacks are 1.0, as in the program), then the overrides.
-ColorCalibration chooseCalibration(const std::optional<std::string>& settingsFile,
-                                   const ParameterOverrides& overrides);
+// Lines of the file the reader cannot use are named on standard error. A file
+// that cannot be read at all (missing, unreadable, not a regular file, too
+// large) gives nothing, after saying why: a picture or table made with other
+// values than the ones asked for would mislead.
+std::optional<ColorCalibration> chooseCalibration(const std::optional<std::string>& settingsFile,
+                                                  const ParameterOverrides& overrides, const char* programName);
 
 // A decimal number read to the nearest double, so the text Python's repr()
 // gives for a value comes back as exactly that value. Nothing when the text

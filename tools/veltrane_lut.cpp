@@ -19,6 +19,7 @@
 #include "platform/x11/gamma_ramp.h"
 #include "tools/lut_exports.h"
 #include "platform/xdg/settings_file_store.h"
+#include "veltrane_version.h"
 #ifdef VELTRANE_HAVE_XRANDR
 #include "platform/x11/xrandr_gamma_ramps.h"
 #endif
@@ -34,7 +35,8 @@ struct ChosenValues {
     std::string source;  // where the values came from, for show
 };
 
-ChosenValues chooseValues(const CalibrationOptions& options) {
+// Nothing (after saying why) when the settings file cannot be used.
+std::optional<ChosenValues> chooseValues(const CalibrationOptions& options) {
     std::optional<std::string> file = options.settingsFile();
     std::string source;
     if (file) {
@@ -48,7 +50,9 @@ ChosenValues chooseValues(const CalibrationOptions& options) {
     bool overridden = false;
     for (const ParameterOverride& o : options.overrides()) overridden = overridden || o.value.has_value();
     if (overridden) source += ", with values from the command line";
-    return {chooseCalibration(file, options.overrides()), source};
+    const std::optional<ColorCalibration> calibration = chooseCalibration(file, options.overrides(), "veltrane-lut");
+    if (!calibration) return std::nullopt;
+    return ChosenValues{*calibration, source};
 }
 
 int writeExport(const std::string& path, const std::string& bytes, const char* what) {
@@ -181,6 +185,8 @@ int main(int argc, char** argv) {
         "holding the correction table, or the X11 display's gamma ramps. The values are the stored "
         "settings unless --settings or value options say otherwise."};
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", std::string("veltrane-lut ") + VELTRANE_VERSION_TEXT,
+                         "Print the version and exit");
     app.require_subcommand(1, 1);
     // The value options may come before or after the subcommand.
     app.fallthrough();
@@ -220,7 +226,9 @@ int main(int argc, char** argv) {
         return app.exit(error);
     }
 
-    const ChosenValues values = chooseValues(calibrationOptions);
+    const std::optional<ChosenValues> chosen = chooseValues(calibrationOptions);
+    if (!chosen) return EXIT_FAILED;
+    const ChosenValues& values = *chosen;
     const CalibrationTable table = calibrationTable(values.calibration);
     const std::string defaultDescription = calibrationDescription(values.calibration);
 

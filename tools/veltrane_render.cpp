@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "platform/freetype/freetype_text_renderer.h"
@@ -67,7 +68,10 @@ int main(int argc, char** argv) {
     const auto options = parseRenderOptions(argc, argv, exitCode);
     if (!options) return exitCode;
 
-    const ColorCalibration calibration = chooseCalibration(options->settingsFile, options->overrides);
+    const std::optional<ColorCalibration> settings =
+        chooseCalibration(options->settingsFile, options->overrides, "veltrane-render");
+    if (!settings) return 1;
+    const ColorCalibration& calibration = *settings;
 
     std::unique_ptr<FreeTypeTextRenderer> text;
     if (options->caption) {

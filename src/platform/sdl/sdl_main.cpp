@@ -78,6 +78,10 @@ public:
     }
 
     StartUpStep setUpScreen() override {
+        // The settings were read just before this step.
+        for (const std::string& warning : settings.readWarnings()) {
+            std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
+        }
 #if VELTRANE_HAVE_XRANDR
         // The pages carry the correction themselves: ramps holding our table
         // go to identity for the run (and get it back on every way out). The
@@ -126,7 +130,11 @@ public:
     }
 
     void reportSettingsNotSaved(const ColorCalibration& calibration) override {
-        for (const std::string& message : settingsFailureMessages(calibration)) {
+        // The three texts stay as they have always been, line for line; the
+        // first box adds where the values should have gone and why they did not.
+        auto messages = settingsFailureMessages(calibration);
+        messages[0] += "\n\nThese values could not be saved: " + settings.failure();
+        for (const std::string& message : messages) {
             showMessage(std::string(SETTINGS_FAILURE_CAPTION).c_str(), message, SDL_MESSAGEBOX_INFORMATION);
         }
     }

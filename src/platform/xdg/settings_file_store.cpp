@@ -1,54 +1,46 @@
 #include "platform/xdg/settings_file_store.h"
 
+#include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "calibration/settings_codec.h"
+#include "platform/xdg/settings_file_io.h"
 
 namespace veltrane {
 namespace {
 
-// A settings file is a few hundred bytes; anything far larger is not ours and
-// is treated as unreadable rather than pulled into memory.
-constexpr off_t MAX_SETTINGS_FILE_SIZE = 1 << 20;
-
-std::string readWholeFile(int fd) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > MAX_SETTINGS_FILE_SIZE) {
-        return {};
-    }
-    std::string text;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return {};
-        if (n == 0) break;
-        text.append(chunk, static_cast<std::size_t>(n));
-        if (text.size() > static_cast<std::size_t>(MAX_SETTINGS_FILE_SIZE)) return {};
-    }
-    return text;
+std::array<std::string_view, STORED_PARAMETERS.size()> storedNames() {
+    std::array<std::string_view, STORED_PARAMETERS.size()> names{};
+    for (std::size_t i = 0; i < names.size(); ++i) names[i] = STORED_PARAMETERS[i].name;
+    return names;
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+ParsedSettings parseWithStoredNames(std::string_view text) {
+    static const auto names = storedNames();
+    return parseSettingsText(text, names);
 }
 
-std::string parentFolder(const std::string& path) {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    return parent.empty() ? std::string(".") : parent.string();
+// A copy is kept only when the save would change a value the file holds;
+// adding missing names or commenting out unusable lines loses nothing.
+bool changesAValue(const SettingsValues& old, const SettingsWrites& written) {
+    for (const auto& [name, value] : written) {
+        const auto found = old.find(name);
+        if (found != old.end() && found->second != value) return true;
+    }
+    return false;
+}
+
+// A problem found at the end of a chain of links names the link too, so the
+// user recognises the file they know.
+std::string throughLink(const std::string& path, const std::string& target, const std::string& problem) {
+    return path == target ? problem : path + " (a link): " + problem;
 }
 
 }  // namespace
@@ -67,27 +59,85 @@ std::optional<std::string> defaultSettingsFilePath() {
     return std::string(home) + "/.config/Kardo/Orlith.conf";
 }
 
-SettingsValues readSettingsFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    const std::string text = readWholeFile(fd);
-    ::close(fd);
-    return parseSettingsText(text);
+std::string backupFilePath(const std::string& target) { return target + ".bak"; }
+
+SettingsFileContents readSettingsFile(const std::string& path) {
+    SettingsFileContents contents;
+    std::string problem;
+    const auto target = followSymbolicLinks(path, problem);
+    if (!target) {
+        contents.problem = problem;
+        return contents;
+    }
+    FileReadResult file = readRegularFile(*target);
+    switch (file.status) {
+        case FileReadResult::Status::Missing: contents.problem = path + " does not exist"; break;
+        case FileReadResult::Status::Refused: contents.problem = throughLink(path, *target, file.problem); break;
+        case FileReadResult::Status::Read:
+            contents.readable = true;
+            contents.parsed = parseWithStoredNames(file.text);
+            break;
+    }
+    return contents;
 }
 
 bool SettingsFileStore::open() {
     loaded_.clear();
     written_.clear();
+    diagnostics_.clear();
+    readProblem_.clear();
+    failure_.clear();
+    if (path_.empty()) {
+        failure_ = "there is no place for the settings: neither XDG_CONFIG_HOME nor a home folder is known";
+        return false;
+    }
+    const auto target = followSymbolicLinks(path_, failure_);
+    if (!target) return false;
+    target_ = *target;
+
+    const std::string folder = folderOf(target_);
     std::error_code error;
-    std::filesystem::create_directories(parentFolder(path_), error);
-    if (error) return false;
-    // Created empty when missing, as a registry key is created on first use;
-    // an existing file is only read here.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    loaded_ = parseSettingsText(readWholeFile(fd));
-    ::close(fd);
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        failure_ = "cannot create the folder " + folder + ": " + error.message();
+        return false;
+    }
+    removeStaleTemporaryFiles(target_);
+
+    const FileReadResult file = readRegularFile(target_);
+    switch (file.status) {
+        case FileReadResult::Status::Read: {
+            ParsedSettings parsed = parseWithStoredNames(file.text);
+            loaded_ = std::move(parsed.values);
+            diagnostics_ = std::move(parsed.diagnostics);
+            break;
+        }
+        case FileReadResult::Status::Refused:
+            // Read as missing; close() refuses to replace it as well.
+            readProblem_ = throughLink(path_, target_, file.problem);
+            break;
+        case FileReadResult::Status::Missing: {
+            // Created empty, as a registry key is created on first use; the
+            // umask decides its permissions.
+            const int fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) {
+                failure_ = "cannot create " + target_ + ": " + errorText(errno);
+                return false;
+            }
+            if (fd >= 0) ::close(fd);
+            break;
+        }
+    }
     return true;
+}
+
+std::vector<std::string> SettingsFileStore::readWarnings() const {
+    std::vector<std::string> warnings;
+    if (!readProblem_.empty()) warnings.push_back(readProblem_ + "; it is not read, as if it were missing");
+    for (const SettingsDiagnostic& diagnostic : diagnostics_) {
+        warnings.push_back(path_ + ": " + describeDiagnostic(diagnostic) + "; it is not used");
+    }
+    return warnings;
 }
 
 std::optional<std::int32_t> SettingsFileStore::read(std::string_view name) {
@@ -102,29 +152,30 @@ void SettingsFileStore::write(std::string_view name, std::int32_t value) {
 
 bool SettingsFileStore::close() {
     if (written_.empty()) return true;
-    const bool stored = replaceFile(formatSettingsText(written_));
+    const bool stored = storeWritten();
     written_.clear();
     return stored;
 }
 
-bool SettingsFileStore::replaceFile(const std::string& text) const {
-    std::string temporary = path_ + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, 0644) == 0 && writeAll(fd, text) && fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path_.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
+bool SettingsFileStore::storeWritten() {
+    // Read again: the file may have been edited while the program ran, and
+    // those edits are kept as much as the user's comments are.
+    const FileReadResult file = readRegularFile(target_);
+    if (file.status == FileReadResult::Status::Refused) {
+        failure_ = throughLink(path_, target_, file.problem) + "; it is left as it is";
         return false;
     }
-    // The rename itself reaches the disk only with the folder.
-    const int folder = ::open(parentFolder(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        ::close(folder);
+    const bool exists = file.status == FileReadResult::Status::Read;
+    const std::string text = rewriteSettingsText(file.text, written_);
+    if (exists && text == file.text) return true;
+
+    std::optional<FileOwnership> ownership;
+    if (exists) ownership = file.ownership;
+    if (exists && changesAValue(parseWithStoredNames(file.text).values, written_) &&
+        !replaceFileAtomically(backupFilePath(target_), file.text, ownership, failure_)) {
+        return false;
     }
-    return true;
+    return replaceFileAtomically(target_, text, ownership, failure_);
 }
 
 }  // namespace veltrane

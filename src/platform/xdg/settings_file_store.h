@@ -1,10 +1,15 @@
 // The nine calibration values in a small text file,
 // $XDG_CONFIG_HOME/Kardo/Orlith.conf (or ~/.config/Kardo/Orlith.conf).
-// Implements the SettingsStore seam over POSIX files: open() creates the
-// folder and an empty file when they are missing and reads the file once;
-// close() replaces it atomically (temporary file in the same folder, fsync,
-// rename) so a crash or a full disk leaves either the old file or the new one.
-// Depends on settings_file_format for the text and on POSIX for the files.
+// Implements the SettingsStore seam over POSIX files. open() follows a
+// symbolic link to the file it names, clears away temporary files an
+// interrupted save left, creates the folder and an empty file when they are
+// missing, and reads only a regular file, noting every line it cannot use.
+// close() reads the file again (it may have been edited meanwhile), puts the
+// new values into its lines, keeps the previous file as Orlith.conf.bak when
+// values change, and replaces it atomically with its permission bits kept, so
+// a crash or a full disk leaves either the old file or the new one.
+// Depends on settings_file_format for the text, settings_file_io for the
+// files and the codec for the names it reads.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +28,18 @@ namespace veltrane {
 // ignored, as the XDG base directory rules ask.
 std::optional<std::string> defaultSettingsFilePath();
 
-// Reads a settings file without creating anything: the values it holds, or an
-// empty set when it cannot be read. For tools that only look.
-SettingsValues readSettingsFile(const std::string& path);
+// The previous file is kept under this name beside the settings file.
+std::string backupFilePath(const std::string& target);
+
+struct SettingsFileContents {
+    bool readable = false;  // false: `problem` says why (missing, not a regular file, too large)
+    ParsedSettings parsed;
+    std::string problem;
+};
+
+// Reads a settings file without creating anything, for tools that only look.
+// Names other than the nine are noted in the diagnostics.
+SettingsFileContents readSettingsFile(const std::string& path);
 
 class SettingsFileStore final : public SettingsStore {
 public:
@@ -38,12 +52,28 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // What the last open() found: every line it could not use.
+    const std::vector<SettingsDiagnostic>& diagnostics() const { return diagnostics_; }
+    // Why the file was not read although it is there (a FIFO, a folder, a
+    // device, too large, unreadable); empty when it was read or is new.
+    const std::string& readProblem() const { return readProblem_; }
+    // Lines for standard error at start-up, naming the file: the read problem
+    // and each diagnostic.
+    std::vector<std::string> readWarnings() const;
+    // Why the last open() or close() failed, naming the file and the reason
+    // ("No space left on device", "Not a directory"); empty after a success.
+    const std::string& failure() const { return failure_; }
+
 private:
-    bool replaceFile(const std::string& text) const;
+    bool storeWritten();
 
     std::string path_;
+    std::string target_;  // path_ with its symbolic links followed
     SettingsValues loaded_;
-    std::vector<std::pair<std::string, std::int32_t>> written_;
+    std::vector<SettingsDiagnostic> diagnostics_;
+    std::string readProblem_;
+    std::string failure_;
+    SettingsWrites written_;
 };
 
 }  // namespace veltrane

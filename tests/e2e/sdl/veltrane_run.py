@@ -122,7 +122,8 @@ class ProgramRun:
 
     def stored_values(self) -> dict:
         values = {}
-        with open(self.settings_path()) as f:
+        # A save keeps the lines it could not read, garbage bytes included.
+        with open(self.settings_path(), encoding="utf-8", errors="replace") as f:
             for line in f:
                 line = line.split("#", 1)[0]
                 if "=" in line:
