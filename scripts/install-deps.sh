@@ -13,7 +13,7 @@ packages=(
   # the Windows program, cross-built and run under Wine
   g++-mingw-w64-x86-64 mingw-w64 wine wine64
   # end-to-end tests on a virtual display
-  xvfb xauth xdotool x11-utils imagemagick python3
+  xvfb xauth xdotool x11-utils imagemagick python3 python3-pytest
 )
 
 missing=()
