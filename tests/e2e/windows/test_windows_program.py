@@ -6,8 +6,9 @@ checked again in several screenshots after each change, so a picture that
 alternates between two pages fails. Then: parameter keys change the page and
 the caption, Escape ends with exit code 0 and the registry holds the nine
 values, values put into the registry beforehand take effect on the first page,
-the idle program uses next to no processor time, and without DirectDraw the
-program says so and ends with -1, touching nothing.
+the idle program uses next to no processor time, without DirectDraw the
+program says so and ends with -1, touching nothing, and logging off saves the
+values as Escape does.
 
 The first run is one program driven through several tests in order; a test
 whose earlier step failed says so instead of driving a program in an unknown
@@ -255,7 +256,7 @@ def test_escape_saves_the_nine_values(first_run):
         assert stored == wanted, "the registry does not hold the nine values as signed percentages, rounded"
 
 
-# ------------------------------------------------------------------ runs 2 and 3
+# ------------------------------------------------------------------ runs 2 to 4
 
 def neutral_first_page(session, reference, exe, seen):
     """The first page with neutral values, as the first run saw it; a run of
@@ -327,3 +328,25 @@ def test_without_direct_draw_the_program_says_so_and_ends_with_minus_one(session
     assert code == 255, f"the run ends with exit code {code}, not -1 (255 as Wine passes it on)"
     assert registry_values(session, r"HKCU\Software") is not None, "the registry cannot be read"
     assert registry_values(session, MAKER_KEY) is None, "a registry key was created"
+
+
+def test_logging_off_saves_as_escape_does(session, reference, exe):
+    """Run 4: the session ends (Wine's wineboot --end-session sends
+    WM_QUERYENDSESSION and WM_ENDSESSION, as logging off does) after two
+    parameter steps; the registry then holds them, as after Escape. Last, as
+    ending the session ends every process of the prefix."""
+    session.wine("reg", "delete", MAKER_KEY, "/f")
+    program = Program(session, reference, exe, neutral())
+    try:
+        program.expect("start-up before logging off", timeout=60)
+        program.press("Prior", "Prior before logging off", adjust=[("red-gamma", +1)])
+        program.press("ctrl+Delete", "ctrl+Delete before logging off", adjust=[("green-brightness", -1)])
+        ended = session.wine("wineboot", "--end-session")
+        assert ended.returncode == 0, f"wineboot --end-session failed: {ended.stderr}"
+        code = exit_code_or_none(program.process)
+        assert code is not None, "the program did not end with the session"
+    finally:
+        program.stop()
+    stored = registry_values(session, APP_KEY)
+    wanted = expected_registry(program.params)
+    assert stored == wanted, "the values were not saved when the session ended"
