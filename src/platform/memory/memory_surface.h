@@ -1,10 +1,12 @@
 // A surface in ordinary memory: what the unit tests, the benchmarks, the
 // headless exporter and the SDL program's back buffer draw into. Any width,
-// height and pitch; 24 or 32 bits per pixel; its lock can be made to fail, and
-// it counts locks and unlocks (the SDL program uploads its back buffer only
-// after an unlock).
+// height and pitch; 8 to 32 bits per pixel, though only a drawable layout (24
+// or 32 bits per pixel, a pitch that holds a row) can be locked; its lock can
+// be made to fail, and it counts locks and unlocks (the SDL program uploads its
+// back buffer only after an unlock).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,7 +16,8 @@ namespace veltrane {
 
 class MemorySurface final : public Surface {
 public:
-    // A pitch of 0 means the tightest: width times the pixel step.
+    // A pitch of 0 means the tightest: width times the pixel step. A negative
+    // pitch stores the rows bottom first.
     MemorySurface(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
                   std::int32_t pitch = 0, std::uint8_t fill = 0);
 
@@ -41,6 +44,7 @@ private:
     std::int32_t height_;
     std::int32_t bitsPerPixel_;
     std::int32_t pitch_;
+    std::size_t topRowOffset_ = 0;
     std::vector<std::uint8_t> bytes_;
 };
 

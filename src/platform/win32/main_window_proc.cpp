@@ -1,5 +1,6 @@
 // The window procedure of the one full-screen window: paint messages present
-// the back buffer, key messages drive the portable key map, Escape ends the run.
+// the back buffer, key messages drive the portable key map, Escape ends the
+// run, and so does the end of the user's session (after saving, shutdown.h).
 //
 // Depends on: program.h (the process-wide state), the core's key map and
 // page renderer, user32.
@@ -8,6 +9,7 @@
 #include "app/key_map.h"
 #include "patterns/render_page.h"
 #include "program.h"
+#include "shutdown.h"
 
 namespace veltrane::win32 {
 
@@ -41,8 +43,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 // never reaches us; forget both rather than keep a stale one.
                 handleFocusLost(state.control);
             } else {
-                // Back in front: whatever covered the screen meanwhile is
-                // painted over with the page.
+                // Back in front: Shift or Ctrl may have gone down or up while
+                // another window had the keyboard, so take them as the
+                // keyboard has them now; and whatever covered the screen
+                // meanwhile is painted over with the page.
+                state.control.keys.shiftDown = GetKeyState(VK_SHIFT) < 0;
+                state.control.keys.controlDown = GetKeyState(VK_CONTROL) < 0;
                 requestPresentation(state.display);
             }
             break;
@@ -63,6 +69,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_KEYUP:
             handleKeyUp(state.control, static_cast<std::uint32_t>(wParam));
             break;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) endRunWithSession(state, window);
+            return 0;
         case WM_COMMAND:
             return 0;
         default:

@@ -1,18 +1,18 @@
 // The entry point: brings up the display and the window, loads the
 // calibration, draws the first page, runs the message loop, then saves the
-// calibration and gives the display back.
+// calibration and gives the display back (shutdown.h).
 //
 // Exit codes: 0 after a normal run; -1 when DirectDraw, the window, the
 // display mode or the flipping chain cannot be set up (nothing is saved then).
 //
-// Depends on: program.h, registry_settings_store.h, message_boxes.h, the
-// core's settings codec, user32.
+// Depends on: program.h, shutdown.h, message_boxes.h, the core's settings
+// codec, user32.
 #include <windows.h>
 
 #include "calibration/settings_codec.h"
 #include "message_boxes.h"
 #include "program.h"
-#include "registry_settings_store.h"
+#include "shutdown.h"
 
 namespace veltrane::win32 {
 namespace {
@@ -59,10 +59,7 @@ int run(HINSTANCE instance, int showCommand) {
         return START_UP_FAILED;
     }
 
-    {
-        RegistrySettingsStore store;
-        loadCalibration(store, state.control.calibration);
-    }
+    loadCalibration(*state.settings, state.control.calibration);
 
     if (setFullScreenMode(state.display, window)) return abandonStartUp(state, window, instance);
     if (createFlippingChain(state.display)) return abandonStartUp(state, window, instance);
@@ -77,13 +74,7 @@ int run(HINSTANCE instance, int showCommand) {
         DispatchMessageA(&msg);
     }
 
-    {
-        RegistrySettingsStore store;
-        if (!saveCalibration(store, state.control.calibration)) {
-            showSettingsNotSaved(state.control.calibration);
-        }
-    }
-    releaseDisplay(state.display);
+    finishRun(state, showSettingsNotSaved);
     return 0;
 }
 
