@@ -40,9 +40,6 @@ done
 step "Fuzzing the settings reader (libFuzzer, ASan, UBSan)"
 tests/fuzz/run.sh
 
-step "End to end: saves killed at random moments"
-/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e/sdl/test_settings_kill.py tests/e2e/sdl/test_render_settings.py
-
 # After the tests under Wine, so the zip is checked against the program they ran.
 step "Windows: the zip"
 pytest-3 -q -p no:cacheprovider tests/packaging/test_windows_zip.py

@@ -25,6 +25,23 @@ void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t vir
     }
 }
 
+void endRunWithSession(ProgramPlatform& platform, ControlState& state) {
+    saveCalibration(platform.settingsStore(), state.calibration);
+    platform.savedAtSessionEnd = true;
+    platform.endRun();
+}
+
+void finishRun(ProgramPlatform& platform, ControlState& state) {
+    const bool saved =
+        platform.savedAtSessionEnd || saveCalibration(platform.settingsStore(), state.calibration);
+    platform.releaseScreen();
+    if (saved) {
+        platform.settingsSaved(state.calibration);
+    } else {
+        platform.reportSettingsNotSaved(state.calibration);
+    }
+}
+
 int runProgram(ProgramPlatform& platform, ControlState& state) {
     // The page is never remembered between runs.
     state.currentPage = 0;
@@ -39,13 +56,7 @@ int runProgram(ProgramPlatform& platform, ControlState& state) {
 
     platform.runLoop();
 
-    const bool saved = saveCalibration(platform.settingsStore(), state.calibration);
-    platform.releaseScreen();
-    if (saved) {
-        platform.settingsSaved(state.calibration);
-    } else {
-        platform.reportSettingsNotSaved(state.calibration);
-    }
+    finishRun(platform, state);
     return EXIT_AFTER_RUN;
 }
 

@@ -65,6 +65,10 @@ public:
     // and the user is told what they were.
     virtual void settingsSaved(const ColorCalibration& calibration) = 0;
     virtual void reportSettingsNotSaved(const ColorCalibration& calibration) = 0;
+
+    // Set when the calibration was saved as the session ended, so the end of
+    // the run does not save it again.
+    bool savedAtSessionEnd = false;
 };
 
 // Draws the current page with its caption into the back buffer.
@@ -73,7 +77,16 @@ void drawCurrentPage(ProgramPlatform& platform, const ControlState& state);
 // A key press through the key map, then what its effect asks of the platform.
 void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t virtualKey);
 
-// The whole run: start-up, the platform's loop, then save-then-report.
+// The user's session is ending (log-off, shutdown): the calibration is saved
+// now, as the end of the run would save it, and the run ends. A failed save is
+// not reported then: a box would hold up the log-off for a user who is leaving.
+void endRunWithSession(ProgramPlatform& platform, ControlState& state);
+
+// After the loop: saves (unless already saved as the session ended), gives
+// the screen back, then hands on the saved values or reports the failure.
+void finishRun(ProgramPlatform& platform, ControlState& state);
+
+// The whole run: start-up, the platform's loop, then finishRun.
 // Returns the process's exit code.
 int runProgram(ProgramPlatform& platform, ControlState& state);
 

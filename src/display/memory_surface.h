@@ -1,8 +1,10 @@
 // A surface in ordinary memory: what the SDL program's back buffer, the
 // headless exporter, the benchmarks and the unit tests draw into. Any width,
-// height and pitch; 24 or 32 bits per pixel; its lock always succeeds.
+// height and pitch; 8 to 32 bits per pixel, though only a drawable layout (24
+// or 32 bits per pixel, a pitch that holds a row) can be locked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +14,8 @@ namespace veltrane {
 
 class MemorySurface : public Surface {
 public:
-    // A pitch of 0 means the tightest: width times the pixel step.
+    // A pitch of 0 means the tightest: width times the pixel step. A negative
+    // pitch stores the rows bottom first.
     MemorySurface(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
                   std::int32_t pitch = 0, std::uint8_t fill = 0);
 
@@ -34,6 +37,7 @@ private:
     std::int32_t height_;
     std::int32_t bitsPerPixel_;
     std::int32_t pitch_;
+    std::size_t topRowOffset_ = 0;
     std::vector<std::uint8_t> bytes_;
 };
 

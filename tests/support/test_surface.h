@@ -12,9 +12,9 @@ public:
     using MemorySurface::MemorySurface;
 
     bool lock(LockedSurface& locked) override {
-        if (failLocks) return false;
+        if (failLocks || !MemorySurface::lock(locked)) return false;
         ++lockCount;
-        return MemorySurface::lock(locked);
+        return true;
     }
     void unlock() override {
         ++unlockCount;

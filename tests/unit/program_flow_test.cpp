@@ -227,5 +227,30 @@ TEST(ProgramFlow, SavesAfterTheLoopAndReportsTheOutcomeOnlyAfterTheScreenIsRelea
     }
 }
 
+TEST(ProgramFlow, TheEndOfTheSessionSavesOnceAndReportsNothing) {
+    for (const bool storeWorks : {true, false}) {
+        SCOPED_TRACE(storeWorks ? "saved" : "the store cannot be opened");
+        FakePlatform platform;
+        ControlState state;
+        platform.whileRunning = [&] {
+            onKeyDown(platform, state, KEY_PAGE_UP);
+            platform.store.memory.failOpen = !storeWorks;
+            endRunWithSession(platform, state);
+        };
+
+        EXPECT_EQ(runProgram(platform, state), EXIT_AFTER_RUN);
+
+        Calls fromLoop(std::find(platform.calls.begin(), platform.calls.end(), "runLoop"), platform.calls.end());
+        Calls expected = {"runLoop", "pageDrawn", "settings.open"};
+        if (storeWorks) expected.push_back("settings.close");
+        expected.insert(expected.end(), {"endRun", "releaseScreen", "settingsSaved"});
+        EXPECT_EQ(fromLoop, expected);
+        EXPECT_FALSE(platform.reported);
+        if (storeWorks) {
+            EXPECT_EQ(platform.store.memory.values.at("MonRG"), 101);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace veltrane

@@ -6,6 +6,7 @@
 #include <ddraw.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "display/fill_rect.h"
@@ -38,6 +39,8 @@ protected:
 
     // An off-screen system-memory surface of the given depth.
     void createSurface(DWORD width, DWORD height, DWORD bitsPerPixel) {
+        if (surface != nullptr) surface->Release();
+        surface = nullptr;
         DDSURFACEDESC2 description{};
         description.dwSize = sizeof description;
         description.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
@@ -45,11 +48,21 @@ protected:
         description.dwHeight = height;
         description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
         description.ddpfPixelFormat.dwSize = sizeof description.ddpfPixelFormat;
-        description.ddpfPixelFormat.dwFlags = DDPF_RGB;
-        description.ddpfPixelFormat.dwRGBBitCount = bitsPerPixel;
-        description.ddpfPixelFormat.dwRBitMask = 0xFF0000;
-        description.ddpfPixelFormat.dwGBitMask = 0x00FF00;
-        description.ddpfPixelFormat.dwBBitMask = 0x0000FF;
+        DDPIXELFORMAT& format = description.ddpfPixelFormat;
+        format.dwRGBBitCount = bitsPerPixel;
+        if (bitsPerPixel == 8) {
+            format.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
+        } else if (bitsPerPixel == 16) {
+            format.dwFlags = DDPF_RGB;
+            format.dwRBitMask = 0xF800;
+            format.dwGBitMask = 0x07E0;
+            format.dwBBitMask = 0x001F;
+        } else {
+            format.dwFlags = DDPF_RGB;
+            format.dwRBitMask = 0xFF0000;
+            format.dwGBitMask = 0x00FF00;
+            format.dwBBitMask = 0x0000FF;
+        }
         ASSERT_EQ(directDraw->CreateSurface(&description, &surface, nullptr), DD_OK);
     }
 
@@ -61,8 +74,6 @@ protected:
 TEST_F(DirectDrawSurfaceTest, LocksTheWholeSurfaceAndFillsThroughIt) {
     for (const DWORD bitsPerPixel : {32u, 24u}) {
         SCOPED_TRACE(bitsPerPixel);
-        if (surface != nullptr) surface->Release();
-        surface = nullptr;
         createSurface(37, 5, bitsPerPixel);
         if (HasFatalFailure()) return;
         DirectDrawSurface adapter(surface);
@@ -93,6 +104,38 @@ TEST_F(DirectDrawSurfaceTest, LocksTheWholeSurfaceAndFillsThroughIt) {
             }
         }
         adapter.unlock();
+    }
+}
+
+TEST_F(DirectDrawSurfaceTest, RefusesDepthsTheDrawersCannotWriteAndGivesTheLockBack) {
+    for (const DWORD bitsPerPixel : {16u, 8u}) {
+        SCOPED_TRACE(bitsPerPixel);
+        createSurface(37, 5, bitsPerPixel);
+        if (HasFatalFailure()) return;
+
+        // Known bytes, written through the platform's own lock.
+        DDSURFACEDESC2 own{};
+        own.dwSize = sizeof own;
+        ASSERT_EQ(surface->Lock(nullptr, &own, DDLOCK_WAIT, nullptr), DD_OK);
+        ASSERT_EQ(own.ddpfPixelFormat.dwRGBBitCount, bitsPerPixel);
+        auto* const bytes = static_cast<std::uint8_t*>(own.lpSurface);
+        const std::size_t size = static_cast<std::size_t>(own.lPitch) * 5;
+        std::memset(bytes, 0x5A, size);
+        ASSERT_EQ(surface->Unlock(nullptr), DD_OK);
+
+        DirectDrawSurface adapter(surface);
+        LockedSurface locked;
+        EXPECT_FALSE(adapter.lock(locked));
+        EXPECT_TRUE(fillRect(adapter, nullptr, 0xFFFFFF));
+
+        // The refused lock was given back: the surface locks again at once
+        // (a surface still locked refuses a second lock), and holds its bytes.
+        DDSURFACEDESC2 again{};
+        again.dwSize = sizeof again;
+        ASSERT_EQ(surface->Lock(nullptr, &again, 0, nullptr), DD_OK);
+        const auto* const after = static_cast<const std::uint8_t*>(again.lpSurface);
+        EXPECT_TRUE(std::all_of(after, after + size, [](std::uint8_t b) { return b == 0x5A; }));
+        surface->Unlock(nullptr);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "calibration/color_calibration.h"
 #include "display/memory_surface.h"
@@ -66,24 +67,60 @@ TEST(GdiTextRenderer, CaptionIsPureGreenOnBlackEighteenRowsHigh) {
     }
 }
 
+// The text drawn into a band of the given width.
+CaptionBitmap drawnInto(GdiTextRenderer& gdi, std::u16string_view text, std::int32_t width) {
+    CaptionBitmap bitmap(width);
+    EXPECT_TRUE(gdi.drawText(text, bitmap));
+    return bitmap;
+}
+
 TEST(GdiTextRenderer, TheWidthRuleHoldsTheWholeText) {
-    // Drawn into a band wider than the rule gives, nothing lands beyond the
-    // rule's width; drawn into the band of exactly that width, the picture is
-    // the same: the measured widths are those of the font that draws.
+    // The rule adds up the widths measured in the caption font, and the text
+    // is drawn in that same font from the band's left edge. So the band of
+    // exactly the rule's width shows what a wider band shows in those columns,
+    // and the pen ends the text exactly at the rule's width: a character drawn
+    // after the text lands where the same character lands when drawn alone
+    // and moved right by the rule's width. How far a glyph's ink reaches past
+    // its advance is the font's own business; the band simply clips it.
     GdiTextRenderer gdi;
+    CharWidths widths{};
+    gdi.measureCharWidths(widths);
     const std::u16string text = composeCaptionText(LONGEST_TITLE, ColorCalibration{});
     const RenderedCaption exact = render(gdi, text);
     const RenderedCaption wide = render(gdi, text, 40);
-    const auto [first, end] = glyphColumns(wide.bitmap);
-    EXPECT_LT(first, 4) << "the text starts at the band's left edge (less the first glyph's bearing)";
-    EXPECT_LE(end, exact.width);
-    EXPECT_GT(end, exact.width - 12) << "the last character ends near the band's right edge";
+    ASSERT_GT(exact.width, 0);
     for (std::int32_t y = 0; y < 18; ++y) {
         EXPECT_EQ(std::memcmp(exact.bitmap.pictureRow(y), wide.bitmap.pictureRow(y),
                               static_cast<std::size_t>(exact.width) * 4),
                   0)
             << "row " << y;
     }
+    const auto [first, end] = glyphColumns(wide.bitmap);
+    EXPECT_LT(first, widths[text.front()]) << "the first character is drawn at the band's left edge";
+    EXPECT_GT(end, exact.width - widths[text.back()]) << "the last character is drawn where the rule puts it";
+
+    // The mark is drawn alone after a space, so a mark whose ink starts left
+    // of its cell is not clipped at the band's edge.
+    const std::u16string_view mark = u" |";
+    const std::int32_t markWidth = captionWidth(mark, widths);
+    const std::int32_t space = widths[u' '];
+    ASSERT_GT(space, 0);
+    const std::int32_t band = exact.width + markWidth + 20;
+    const CaptionBitmap together = drawnInto(gdi, text + u'|', band);
+    const CaptionBitmap textAlone = drawnInto(gdi, text, band);
+    const CaptionBitmap markAlone = drawnInto(gdi, mark, band);
+    const std::int32_t shift = exact.width - space;
+    int markPixels = 0;
+    for (std::int32_t y = 0; y < 18; ++y) {
+        for (std::int32_t x = 0; x < band; ++x) {
+            const bool fromText = textAlone.pictureRow(y)[x] == CAPTION_GLYPH;
+            const bool fromMark = x >= shift && markAlone.pictureRow(y)[x - shift] == CAPTION_GLYPH;
+            markPixels += fromMark;
+            ASSERT_EQ(together.pictureRow(y)[x], fromText || fromMark ? CAPTION_GLYPH : CAPTION_BACKGROUND)
+                << "column " << x << ", row " << y << " (the text's rule width is " << exact.width << ")";
+        }
+    }
+    EXPECT_GT(markPixels, 0) << "the mark must show for this check to mean anything";
 }
 
 TEST(GdiTextRenderer, RowsAreStoredBottomRowFirst) {
@@ -106,16 +143,25 @@ TEST(GdiTextRenderer, RowsAreStoredBottomRowFirst) {
     const HBITMAP section = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     ASSERT_NE(section, nullptr);
     SelectObject(memory, section);
-    // The caption font: the default one, unsmoothed.
+    // The caption font: the default one, unsmoothed, and no taller than the band.
     LOGFONTA description{};
     GetObjectA(GetCurrentObject(screen, OBJ_FONT), sizeof description, &description);
+    TEXTMETRICA metrics{};
+    if (GetTextMetricsA(screen, &metrics) != 0 && metrics.tmHeight > CAPTION_HEIGHT) {
+        description.lfHeight = CAPTION_HEIGHT;
+        description.lfWidth = 0;
+    }
     description.lfQuality = NONANTIALIASED_QUALITY;
     const HFONT font = CreateFontIndirectA(&description);
     SelectObject(memory, font);
     SetTextColor(memory, RGB(0, 255, 0));
     SetBkColor(memory, RGB(0, 0, 0));
     const std::wstring wide(text.begin(), text.end());
-    TextOutW(memory, 0, 0, wide.c_str(), static_cast<int>(wide.size()));
+    INT measured[256] = {};
+    GetCharWidthA(memory, 0, 255, measured);
+    std::vector<INT> advances;
+    for (const char16_t unit : text) advances.push_back(measured[unit]);
+    ExtTextOutW(memory, 0, 0, 0, nullptr, wide.c_str(), static_cast<UINT>(wide.size()), advances.data());
     GdiFlush();
     const auto* upright = static_cast<const std::uint32_t*>(bits);
     bool rowsDiffer = false;

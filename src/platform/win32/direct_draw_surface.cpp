@@ -16,6 +16,14 @@ bool lockWholeSurface(IDirectDrawSurface7* surface, LockedSurface& locked) {
     locked.width = static_cast<std::int32_t>(ddsd.dwWidth);
     locked.height = static_cast<std::int32_t>(ddsd.dwHeight);
     locked.bitsPerPixel = static_cast<std::int32_t>(ddsd.ddpfPixelFormat.dwRGBBitCount);
+    if (!isDrawable(locked)) {
+        // A format the drawers cannot write (a palette or 16-bit mode another
+        // program left, say): give the platform's lock back and fail as a
+        // refused lock does.
+        surface->Unlock(nullptr);
+        locked = LockedSurface{};
+        return false;
+    }
     return true;
 }
 

@@ -15,7 +15,8 @@
 namespace veltrane::win32 {
 
 // Locks the whole of `surface`. False when the lock is refused (for example
-// while the surface is lost); nothing is locked then.
+// while the surface is lost) or describes a layout the drawers cannot write
+// (isDrawable); nothing is locked then.
 bool lockWholeSurface(IDirectDrawSurface7* surface, LockedSurface& locked);
 
 class DirectDrawSurface final : public Surface {

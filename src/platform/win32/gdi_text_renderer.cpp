@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace veltrane::win32 {
 namespace {
@@ -46,6 +47,25 @@ private:
     HFONT font_ = nullptr;
 };
 
+void measureWith(HDC context, CharWidths& widths) {
+    INT measured[256] = {};
+    GetCharWidthA(context, 0, 255, measured);
+    for (std::size_t code = 0; code < widths.size(); ++code) widths[code] = measured[code];
+}
+
+// Where each character's successor starts: the widths the band's width was
+// added up from. Left to itself GDI may place glyphs by finer advances than
+// the whole pixels it reports (Wine does, and drifts by a pixel or two over a
+// long caption), so the text would no longer end where the band does.
+std::vector<INT> characterAdvances(HDC context, std::u16string_view text) {
+    CharWidths widths{};
+    measureWith(context, widths);
+    std::vector<INT> advances;
+    advances.reserve(text.size());
+    for (const char16_t unit : text) advances.push_back(unit < 128 ? widths[unit] : WIDE_CHARACTER_WIDTH);
+    return advances;
+}
+
 }  // namespace
 
 void GdiTextRenderer::measureCharWidths(CharWidths& widths) {
@@ -53,9 +73,7 @@ void GdiTextRenderer::measureCharWidths(CharWidths& widths) {
     {
         const CaptionFont font(screen);
         const HGDIOBJ previous = font.selectInto(screen);
-        INT measured[256] = {};
-        GetCharWidthA(screen, 0, 255, measured);
-        for (std::size_t code = 0; code < widths.size(); ++code) widths[code] = measured[code];
+        measureWith(screen, widths);
         if (previous != nullptr) SelectObject(screen, previous);
     }
     ReleaseDC(nullptr, screen);
@@ -88,7 +106,8 @@ bool GdiTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bitmap) 
         SetBkColor(memory, RGB(0, 0, 0));
         // The background mode stays opaque, so the character cells are black.
         const std::wstring wide(text.begin(), text.end());
-        TextOutW(memory, 0, 0, wide.c_str(), static_cast<int>(wide.size()));
+        const std::vector<INT> advances = characterAdvances(memory, text);
+        ExtTextOutW(memory, 0, 0, 0, nullptr, wide.c_str(), static_cast<UINT>(wide.size()), advances.data());
         GdiFlush();
         // The section's rows are 4-byte pixels with no padding, bottom row
         // first: exactly the caption bitmap's layout.

@@ -1,5 +1,6 @@
 // The window procedure of the one full-screen window: paint messages present
-// the back buffer, key messages drive the portable key map, Escape ends the run.
+// the back buffer, key messages drive the portable key map, Escape ends the
+// run, and so does the end of the user's session (after saving).
 //
 // Depends on: program.h (the process-wide state), the core's key map and
 // program flow, user32.
@@ -37,8 +38,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 // never reaches us; forget both rather than keep a stale one.
                 handleFocusLost(state.control);
             } else {
-                // Back in front: whatever covered the screen meanwhile is
-                // painted over with the page.
+                // Back in front: Shift or Ctrl may have gone down or up while
+                // another window had the keyboard, so take them as the
+                // keyboard has them now; and whatever covered the screen
+                // meanwhile is painted over with the page.
+                state.control.keys.shiftDown = GetKeyState(VK_SHIFT) < 0;
+                state.control.keys.controlDown = GetKeyState(VK_CONTROL) < 0;
                 requestPresentation(state.display);
             }
             break;
@@ -51,6 +56,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_KEYUP:
             handleKeyUp(state.control, static_cast<std::uint32_t>(wParam));
             break;
+        case WM_ENDSESSION:
+            // The process ends as soon as this returns, so the calibration is
+            // saved here and then, as Escape would save it.
+            if (wParam != FALSE) endRunWithSession(state, state.control);
+            return 0;
         case WM_COMMAND:
             return 0;
         default:

@@ -3,7 +3,6 @@
 // failure needs, the message loop, and presentation through paint messages.
 #include "platform/win32/program.h"
 
-#include "platform/win32/message_boxes.h"
 
 namespace veltrane::win32 {
 namespace {
@@ -87,6 +86,11 @@ void Program::endRun() { DestroyWindow(window); }
 
 void Program::releaseScreen() { releaseDisplay(display); }
 
-void Program::reportSettingsNotSaved(const ColorCalibration& calibration) { showSettingsNotSaved(calibration); }
+// Called only once the display has been given back: the boxes are ordinary
+// windows, and behind DirectDraw's exclusive full-screen mode they could not be
+// seen and the program would look frozen.
+void Program::reportSettingsNotSaved(const ColorCalibration& calibration) {
+    showSettingsFailure(calibration);
+}
 
 }  // namespace veltrane::win32

@@ -9,11 +9,14 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "app/control_state.h"
 #include "app/program_flow.h"
 #include "platform/win32/direct_draw_display.h"
 #include "platform/win32/direct_draw_surface.h"
 #include "platform/win32/gdi_text_renderer.h"
+#include "platform/win32/message_boxes.h"
 #include "platform/win32/registry_settings_store.h"
 
 namespace veltrane::win32 {
@@ -23,7 +26,10 @@ struct Program final : ProgramPlatform {
     ControlState control;
     DirectDrawSurface backBuffer{display.backBuffer};
     GdiTextRenderer captionText;
-    RegistrySettingsStore settings;
+    // Where the calibration is loaded from and saved to: the current user's registry.
+    std::unique_ptr<SettingsStore> settings = std::make_unique<RegistrySettingsStore>();
+    // How a failed save is shown: the "Setting" boxes, one per channel.
+    void (*showSettingsFailure)(const ColorCalibration& calibration) = showSettingsNotSaved;
     HINSTANCE instance = nullptr;
     int showCommand = SW_SHOWNORMAL;
     HWND window = nullptr;  // the one full-screen window, recorded when it is created
@@ -32,7 +38,7 @@ struct Program final : ProgramPlatform {
     StartUpStep createWindow() override;
     StartUpStep setUpScreen() override;
     void showWindow() override;
-    SettingsStore& settingsStore() override { return settings; }
+    SettingsStore& settingsStore() override { return *settings; }
     PageTarget pageTarget() override;
     void notePageDrawn() override;
     void runLoop() override;

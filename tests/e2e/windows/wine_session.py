@@ -14,7 +14,9 @@ import tempfile
 
 import e2e_support as e2e
 
+SCREEN_WIDTH, SCREEN_HEIGHT = 1366, 768  # uneven block edges: 1366 / 16 and 768 / 16 are not both whole
 CAPTION_ROWS = 18
+CAPTION_FONT = "DejaVu Sans"  # from fonts-dejavu-core
 GREEN = b"\x00\xff\x00"
 BLACK = b"\x00\x00\x00"
 
@@ -65,6 +67,14 @@ class Session:
                 break
         else:
             raise RuntimeError("wineboot did not make a working Wine prefix")
+        # The caption is drawn in the screen's default font, for which Wine
+        # stands in whatever host font it finds first; naming DejaVu Sans (as
+        # scripts/wine-prefix.sh does) keeps the caption the same whichever
+        # font packages the machine has.
+        font = self.wine("reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "System", "/t",
+                         "REG_SZ", "/d", CAPTION_FONT, "/f")
+        if font.returncode != 0:
+            raise RuntimeError(f"could not name the caption font {CAPTION_FONT}: {font.stderr}")
         # Wine's DirectDraw draws through OpenGL by default (Mesa's software
         # renderer under Xvfb); on an X server without GLX it needs its GDI
         # renderer, chosen here as a user would, never by the program.
