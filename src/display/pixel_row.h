@@ -1,0 +1,38 @@
+// One row of pixels of any colours, built once and written into many rows of
+// a locked surface: how the block pages draw, since every row of a block band
+// is the same. A 24-bit row is copied byte for byte (streamed past the caches
+// on large surfaces); a 32-bit row is merged in with a read-modify-write of
+// each pixel's word that keeps its fourth byte.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "display/surface.h"
+
+namespace veltrane {
+
+class PixelRow {
+public:
+    // `count` pixels of the locked surface's depth, all black to start.
+    // Throws std::bad_alloc when the row cannot be allocated.
+    PixelRow(const LockedSurface& target, std::int32_t count);
+
+    // Sets the pixels from `left` to `right` - 1 to one 0x00RRGGBB colour;
+    // the span is clipped to the row.
+    void setSpan(std::int32_t left, std::int32_t right, std::uint32_t colour);
+
+    // Writes the row with its first pixel at `first`, inside the surface the
+    // row was made for. Nothing past the row's last colour byte is written,
+    // and at 32 bits the fourth byte of every pixel keeps what it held. Call
+    // finishStreaming() (display/row_copy.h) before the surface is unlocked.
+    void storeAt(std::uint8_t* first) const;
+
+private:
+    std::int32_t count_;
+    std::int32_t step_;
+    bool streaming_;
+    std::vector<std::uint8_t> bytes_;  // count pixels, step bytes each; fourth bytes zero
+};
+
+}  // namespace veltrane
