@@ -1,55 +1,58 @@
 #include "display/pixel_row.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
-#include <cstring>
 
+#include "display/pixel_run.h"
 #include "display/row_copy.h"
 
 namespace veltrane {
-namespace {
-
-constexpr std::uint32_t FOURTH_BYTE = 0xFF000000u;
-
-// Pixel memory read as little-endian words puts blue in the low byte and the
-// fourth byte in the high one; elsewhere the row is stored byte by byte.
-constexpr bool WORDS_MATCH_PIXEL_BYTES = std::endian::native == std::endian::little;
-
-}  // namespace
 
 PixelRow::PixelRow(const LockedSurface& target, std::int32_t count)
-    : count_(std::max(count, 0)), step_(target.pixelStep()), streaming_(shouldStreamInto(target)),
-      bytes_(static_cast<std::size_t>(count_) * static_cast<std::size_t>(step_), 0) {}
+    : count_(std::max(count, 0)), step_(target.pixelStep()), streaming_(shouldStreamInto(target)) {
+    if (step_ == 4) {
+        colours_.assign(static_cast<std::size_t>(count_), 0x000000);
+    } else {
+        bytes_.assign(static_cast<std::size_t>(count_) * static_cast<std::size_t>(step_), 0);
+    }
+}
 
 void PixelRow::setSpan(std::int32_t left, std::int32_t right, std::uint32_t colour) {
     left = std::max(left, 0);
     right = std::min(right, count_);
+    if (left >= right) return;
+    if (step_ == 4) {
+        std::fill(colours_.begin() + left, colours_.begin() + right, colour & 0x00FFFFFFu);
+        runsFound_ = false;
+        return;
+    }
     for (std::int32_t x = left; x < right; ++x) {
         storePixel(bytes_.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(step_),
                    colour);
     }
 }
 
-void PixelRow::storeAt(std::uint8_t* first) const {
+void PixelRow::findRuns() {
+    runs_.clear();
+    for (std::int32_t x = 0; x < count_;) {
+        const std::uint32_t colour = colours_[static_cast<std::size_t>(x)];
+        std::int32_t end = x + 1;
+        while (end < count_ && colours_[static_cast<std::size_t>(end)] == colour) ++end;
+        runs_.push_back({x, end - x, colour});
+        x = end;
+    }
+    runsFound_ = true;
+}
+
+void PixelRow::storeAt(std::uint8_t* first) {
     if (step_ != 4) {
         copyRow(first, bytes_.data(), bytes_.size(), streaming_);
         return;
     }
-    const std::uint8_t* source = bytes_.data();
-    if constexpr (WORDS_MATCH_PIXEL_BYTES) {
-        for (std::size_t i = 0; i < bytes_.size(); i += 4) {
-            std::uint32_t word;
-            std::uint32_t colour;
-            std::memcpy(&word, first + i, sizeof word);
-            std::memcpy(&colour, source + i, sizeof colour);
-            word = (word & FOURTH_BYTE) | colour;
-            std::memcpy(first + i, &word, sizeof word);
-        }
-    } else {
-        for (std::size_t i = 0; i < bytes_.size(); i += 4) {
-            std::memcpy(first + i, source + i, 3);
-        }
+    if (!runsFound_) findRuns();
+    for (const Run& run : runs_) {
+        storeAlternating32(first + static_cast<std::size_t>(run.left) * 4, run.count, run.colour,
+                           run.colour);
     }
 }
 

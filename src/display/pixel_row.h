@@ -1,8 +1,9 @@
 // One row of pixels of any colours, built once and written into many rows of
 // a locked surface: how the block pages draw, since every row of a block band
 // is the same. A 24-bit row is copied byte for byte (streamed past the caches
-// on large surfaces); a 32-bit row is merged in with a read-modify-write of
-// each pixel's word that keeps its fourth byte.
+// on large surfaces); a 32-bit row is written as its runs of one colour, each
+// with 64-bit read-modify-writes that keep the fourth bytes (reading a stored
+// row as well as the surface turned out slower).
 #pragma once
 
 #include <cstdint>
@@ -26,13 +27,23 @@ public:
     // row was made for. Nothing past the row's last colour byte is written,
     // and at 32 bits the fourth byte of every pixel keeps what it held. Call
     // finishStreaming() (display/row_copy.h) before the surface is unlocked.
-    void storeAt(std::uint8_t* first) const;
+    void storeAt(std::uint8_t* first);
 
 private:
     std::int32_t count_;
     std::int32_t step_;
     bool streaming_;
-    std::vector<std::uint8_t> bytes_;  // count pixels, step bytes each; fourth bytes zero
+    struct Run {
+        std::int32_t left;
+        std::int32_t count;
+        std::uint32_t colour;
+    };
+    void findRuns();
+
+    std::vector<std::uint8_t> bytes_;     // 24 bits: count pixels, 3 bytes each
+    std::vector<std::uint32_t> colours_;  // 32 bits: one colour per pixel
+    std::vector<Run> runs_;               // 32 bits: colours_ as runs, once found
+    bool runsFound_ = false;
 };
 
 }  // namespace veltrane

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <new>
 
 #include "display/row_copy.h"
 
@@ -21,47 +22,18 @@ constexpr bool WORDS_MATCH_PIXEL_BYTES = std::endian::native == std::endian::lit
 
 }  // namespace
 
-PixelRun::PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_t evenColour,
-                   std::uint32_t oddColour)
-    : count_(std::max(count, 0)), step_(target.pixelStep()), streaming_(shouldStreamInto(target)),
-      evenColour_(evenColour & COLOUR_BYTES),
-      oddColour_(oddColour & COLOUR_BYTES) {
-    if (step_ != 3) return;
-    const std::int32_t pixels = std::min(count_, TEMPLATE_PIXELS);
-    for (std::int32_t x = 0; x < pixels; ++x) {
-        storePixel(template_.data() + static_cast<std::size_t>(x) * 3,
-                   (x & 1) == 0 ? evenColour_ : oddColour_);
-    }
-    templateBytes_ = pixels * 3;
-}
-
-void PixelRun::storeAt(std::uint8_t* first) const {
-    if (count_ == 0) return;
-    if (step_ == 3) {
-        // The template holds an even number of pixels whenever it is shorter
-        // than the run, so each copy starts on an even pixel.
-        std::size_t remaining = static_cast<std::size_t>(count_) * 3;
-        const auto piece = static_cast<std::size_t>(templateBytes_);
-        while (remaining > 0) {
-            const std::size_t bytes = std::min(remaining, piece);
-            copyRow(first, template_.data(), bytes, streaming_);
-            first += bytes;
-            remaining -= bytes;
+void storeAlternating32(std::uint8_t* first, std::int32_t count, std::uint32_t evenColour,
+                        std::uint32_t oddColour) {
+    if (count <= 0) return;
+    if constexpr (!WORDS_MATCH_PIXEL_BYTES) {
+        for (std::int32_t x = 0; x < count; ++x, first += 4) {
+            storePixel(first, (x & 1) == 0 ? evenColour : oddColour);
         }
         return;
     }
-    if constexpr (WORDS_MATCH_PIXEL_BYTES) {
-        if (step_ == 4) {
-            storeWords(first);
-            return;
-        }
-    }
-    storeBytewise(first);
-}
-
-void PixelRun::storeWords(std::uint8_t* first) const {
-    const std::uint64_t pair = (static_cast<std::uint64_t>(oddColour_) << 32) | evenColour_;
-    const std::size_t pairs = static_cast<std::size_t>(count_) / 2;
+    const std::uint64_t pair = (static_cast<std::uint64_t>(oddColour & COLOUR_BYTES) << 32) |
+                               (evenColour & COLOUR_BYTES);
+    const std::size_t pairs = static_cast<std::size_t>(count) / 2;
     for (std::size_t i = 0; i < pairs; ++i) {
         std::uint8_t* at = first + i * 8;
         std::uint64_t word;
@@ -69,7 +41,34 @@ void PixelRun::storeWords(std::uint8_t* first) const {
         word = (word & FOURTH_BYTES) | pair;
         std::memcpy(at, &word, sizeof word);
     }
-    if ((count_ & 1) != 0) storePixel(first + pairs * 8, evenColour_);
+    if ((count & 1) != 0) storePixel(first + pairs * 8, evenColour);
+}
+
+PixelRun::PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_t evenColour,
+                   std::uint32_t oddColour)
+    : count_(std::max(count, 0)), step_(target.pixelStep()), streaming_(shouldStreamInto(target)),
+      evenColour_(evenColour & COLOUR_BYTES), oddColour_(oddColour & COLOUR_BYTES) {
+    if (step_ != 3 || count_ == 0) return;
+    try {
+        bytes_.resize(static_cast<std::size_t>(count_) * 3);
+    } catch (const std::bad_alloc&) {
+        return;  // slower, not wrong: storeAt() goes pixel by pixel
+    }
+    for (std::int32_t x = 0; x < count_; ++x) {
+        storePixel(bytes_.data() + static_cast<std::size_t>(x) * 3,
+                   (x & 1) == 0 ? evenColour_ : oddColour_);
+    }
+}
+
+void PixelRun::storeAt(std::uint8_t* first) const {
+    if (count_ == 0) return;
+    if (step_ == 4) {
+        storeAlternating32(first, count_, evenColour_, oddColour_);
+    } else if (!bytes_.empty()) {
+        copyRow(first, bytes_.data(), bytes_.size(), streaming_);
+    } else {
+        storeBytewise(first);
+    }
 }
 
 void PixelRun::storeBytewise(std::uint8_t* first) const {

@@ -1,17 +1,24 @@
-// A run of pixels along one row, written the fast way: the colour bytes of a
-// 24-bit run are built once into a small template and copied in large pieces
-// (streamed past the caches on large surfaces), and a 32-bit run is written two pixels at a time with one 64-bit
-// read-modify-write that keeps each fourth byte. Both loops are plain C++ the
+// A run of pixels along one row in one colour or two alternating ones, built
+// once and written into many rows: the colour bytes of a 24-bit run are laid
+// out once and copied whole (streamed past the caches on large surfaces), and
+// a 32-bit run is written two pixels at a time with one 64-bit
+// read-modify-write that keeps each fourth byte. Both are plain loops the
 // compiler vectorises; the result is byte for byte what storing each pixel's
 // blue, green and red bytes one after the other gives.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "display/surface.h"
 
 namespace veltrane {
+
+// Writes `count` 32-bit pixels from `first`, alternating between two
+// 0x00RRGGBB colours, two pixels per 64-bit read-modify-write; every fourth
+// byte keeps what it held.
+void storeAlternating32(std::uint8_t* first, std::int32_t count, std::uint32_t evenColour,
+                        std::uint32_t oddColour);
 
 class PixelRun {
 public:
@@ -29,12 +36,6 @@ public:
     void storeAt(std::uint8_t* first) const;
 
 private:
-    // Long enough that a row of a 4K screen takes four copies, short enough to
-    // live on the stack and be built in well under a microsecond. Even, so a
-    // two-pixel pattern goes on seamlessly from one copy to the next.
-    static constexpr std::int32_t TEMPLATE_PIXELS = 1024;
-
-    void storeWords(std::uint8_t* first) const;
     void storeBytewise(std::uint8_t* first) const;
 
     std::int32_t count_;
@@ -42,8 +43,9 @@ private:
     bool streaming_;
     std::uint32_t evenColour_;
     std::uint32_t oddColour_;
-    std::int32_t templateBytes_ = 0;  // 24 bits only
-    std::array<std::uint8_t, TEMPLATE_PIXELS * 3> template_;
+    // 24 bits: the run's bytes, laid out once. Left empty when they cannot be
+    // allocated; the run is then stored pixel by pixel.
+    std::vector<std::uint8_t> bytes_;
 };
 
 }  // namespace veltrane

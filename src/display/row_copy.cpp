@@ -32,6 +32,7 @@ void streamRow(std::uint8_t* target, const std::uint8_t* source, std::size_t byt
     }
     std::memcpy(target + done, source + done, bytes - done);
 }
+
 #endif
 
 }  // namespace

@@ -52,9 +52,9 @@ TEST_P(FastFills, WriteExactlyTheColourBytesOfTheRectangle) {
     EXPECT_TRUE(matchesBytes(surface, expected));
 }
 
-// Runs longer than the 1024-pixel template (so it is copied more than once,
-// with a short last piece), odd lengths and left edges, odd pitches that put
-// every row start at a different alignment, and single pixels.
+// Long runs (the 32-bit ones an odd number of pixels, so a single pixel ends
+// the pairs), odd lengths and left edges, odd pitches that put every row start
+// at a different alignment, and single pixels.
 INSTANTIATE_TEST_SUITE_P(
     RowWriters, FastFills,
     ::testing::Values(FillCase{2500, 3, 24, 0, {0, 0, 2500, 3}},
@@ -68,8 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FillCase{1, 1, 32, 0, {0, 0, 1, 1}},
                       FillCase{1, 1, 32, 9, {0, 0, 1, 1}}));
 
-// Row-wise block pages and line patterns on surfaces wider than the template,
-// with pitches that leave bytes after each row and a screen size that is not
+// Row-wise block pages and line patterns on wide surfaces, with pitches that leave bytes after each row and a screen size that is not
 // the surface's own.
 struct PageCase {
     std::int32_t width;
@@ -114,7 +113,7 @@ TEST_P(RowWisePages, GridAndStepsCoverTheScreenPartOfTheSurfaceOnly) {
     }
 }
 
-TEST_P(RowWisePages, LinePatternsAtWidthsBeyondTheTemplate) {
+TEST_P(RowWisePages, LinePatternsOnWideAndOddSurfaces) {
     const PageCase& c = GetParam();
     struct Pattern {
         bool (*draw)(Surface&);
