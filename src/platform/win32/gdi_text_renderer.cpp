@@ -49,16 +49,24 @@ private:
 }  // namespace
 
 void GdiTextRenderer::measureCharWidths(CharWidths& widths) {
+    if (widthsMeasured_) {
+        widths = measuredWidths_;
+        return;
+    }
     const HDC screen = GetDC(nullptr);
     {
         const CaptionFont font(screen);
         const HGDIOBJ previous = font.selectInto(screen);
         INT measured[256] = {};
         GetCharWidthA(screen, 0, 255, measured);
-        for (std::size_t code = 0; code < widths.size(); ++code) widths[code] = measured[code];
+        for (std::size_t code = 0; code < measuredWidths_.size(); ++code) {
+            measuredWidths_[code] = measured[code];
+        }
         if (previous != nullptr) SelectObject(screen, previous);
     }
     ReleaseDC(nullptr, screen);
+    widthsMeasured_ = true;
+    widths = measuredWidths_;
 }
 
 bool GdiTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bitmap) {
