@@ -246,6 +246,20 @@ class Suite:
         expected["MonRB"] = 120
         assert self.stored_values() == expected, self.stored_values()
 
+    def test_key_flood_is_one_step_per_press(self):
+        # Presses sent back to back pile up while a page is drawn; each of
+        # them must still count once, and the page must show the last value.
+        presses = 150
+        self.start()
+        self.expect_screen(0)
+        e2e.send_keys(self.xvfb, *(["Insert"] * presses), delay_ms=0)
+        values = neutral()
+        for _ in range(presses):
+            values[("red", "brightness")] += 0.01
+        self.expect_screen(0, values, what=f"page 0 after {presses} Insert presses", timeout=20)
+        self.finish()
+        assert self.stored_values()["MonRB"] == 100 + presses, self.stored_values()
+
     def test_alt_f4_and_quit_signal_save(self):
         self.start()
         self.expect_screen(0)
