@@ -41,7 +41,8 @@ void setBandColours(PixelRow& row, const PageTarget& target, const PageEntry& en
 // Every row of a band is the same, so each band's row is built once and
 // written into all of its rows, under one lock for the whole page. The area
 // drawn is the screen's, clipped to the surface, as block fills would clip it.
-// Returns false when the row could not be allocated and nothing was drawn.
+// Returns false when memory for the row ran out; the caller then draws the
+// whole page again block by block, so nothing is left half drawn.
 bool drawBlocksByRows(const PageTarget& target, const PageEntry& entry,
                       const ColorCalibration& calibration) {
     LockedSurface locked;
