@@ -21,7 +21,6 @@ KIND_ORDER = [
     "memset", "memcpy", "solid", "grid", "steps", "horizontal_lines",
     "vertical_lines", "net_dots", "gamma_check", "solid_with_caption",
     "solid_with_caption_freetype", "caption_only", "caption_only_freetype",
-    "rows_cached", "rows_streamed",
 ]
 
 # The kinds that are whole pages, which the targets below are about.
@@ -44,8 +43,6 @@ KIND_LABELS = {
     "solid_with_caption_freetype": "solid + caption (page 0, FreeType)",
     "caption_only": "caption only (fake text, widest title)",
     "caption_only_freetype": "caption only (FreeType, widest title)",
-    "rows_cached": "one row into every row, ordinary stores",
-    "rows_streamed": "one row into every row, streamed stores",
 }
 
 # The speed targets: (sizes, bits per pixel, largest ratio to memcpy).

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "calibration/color_calibration.h"
-#include "display/row_copy.h"
 #include "patterns/caption.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
@@ -154,24 +153,6 @@ void memcpyReference(benchmark::State& state, std::int64_t bytes) {
     state.SetBytesProcessed(state.iterations() * bytes);
 }
 
-// What the streaming stores are worth: one row copied into every row of a
-// surface-sized buffer with ordinary stores and with streamed ones.
-void copyRows(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel, bool streaming) {
-    const auto rowBytes = static_cast<std::size_t>(size.width) * (bitsPerPixel / 8);
-    std::vector<std::uint8_t> row(rowBytes, 0x5A);
-    std::vector<std::uint8_t> target(rowBytes * static_cast<std::size_t>(size.height));
-    for (auto _ : state) {
-        for (std::int32_t y = 0; y < size.height; ++y) {
-            veltrane::copyRow(target.data() + rowBytes * static_cast<std::size_t>(y), row.data(),
-                              rowBytes, streaming);
-        }
-        veltrane::finishStreaming();
-        benchmark::DoNotOptimize(target.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * surfaceBytes(size, bitsPerPixel));
-}
-
 void configure(benchmark::internal::Benchmark* bench) {
     bench->Unit(benchmark::kMillisecond)
         ->MinTime(MIN_TIME_SECONDS)
@@ -233,13 +214,6 @@ void registerAll() {
             configure(benchmark::RegisterBenchmark(caseName(pageWithCaption, size, bits).c_str(),
                                                    drawPage, 0, size, bits, pageCaption));
         }
-    }
-
-    for (const Resolution size : {RESOLUTIONS[1], RESOLUTIONS[2]}) {
-        configure(benchmark::RegisterBenchmark(caseName("rows_cached", size, 24).c_str(), copyRows,
-                                               size, 24, false));
-        configure(benchmark::RegisterBenchmark(caseName("rows_streamed", size, 24).c_str(),
-                                               copyRows, size, 24, true));
     }
 
     // The caption alone at the commonest size: the core's part with the fake

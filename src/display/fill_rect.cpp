@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "display/pixel_run.h"
-#include "display/row_copy.h"
 
 namespace veltrane {
 
@@ -30,7 +29,6 @@ bool fillRect(Surface& surface, const Rect* rect, std::uint32_t color) {
     const PixelRun run(locked, area.right - area.left, color, color);
     const std::intptr_t leftOffset = static_cast<std::intptr_t>(area.left) * locked.pixelStep();
     for (std::int32_t y = area.top; y < area.bottom; ++y) run.storeAt(locked.row(y) + leftOffset);
-    finishStreaming();
 
     surface.unlock();
     return false;

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "display/pixel_run.h"
-#include "display/row_copy.h"
 
 namespace veltrane {
 
 PixelRow::PixelRow(const LockedSurface& target, std::int32_t count)
-    : count_(std::max(count, 0)), step_(target.pixelStep()), streaming_(shouldStreamInto(target)) {
+    : count_(std::max(count, 0)), step_(target.pixelStep()) {
     if (step_ == 4) {
         colours_.assign(static_cast<std::size_t>(count_), 0x000000);
     } else {
@@ -46,7 +46,7 @@ void PixelRow::findRuns() {
 
 void PixelRow::storeAt(std::uint8_t* first) {
     if (step_ != 4) {
-        copyRow(first, bytes_.data(), bytes_.size(), streaming_);
+        std::memcpy(first, bytes_.data(), bytes_.size());
         return;
     }
     if (!runsFound_) findRuns();

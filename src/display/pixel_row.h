@@ -1,7 +1,6 @@
 // One row of pixels of any colours, built once and written into many rows of
 // a locked surface: how the block pages draw, since every row of a block band
-// is the same. A 24-bit row is copied byte for byte (streamed past the caches
-// on large surfaces); a 32-bit row is written as its runs of one colour, each
+// is the same. A 24-bit row is copied byte for byte; a 32-bit row is written as its runs of one colour, each
 // with 64-bit read-modify-writes that keep the fourth bytes (reading a stored
 // row as well as the surface turned out slower).
 #pragma once
@@ -25,14 +24,12 @@ public:
 
     // Writes the row with its first pixel at `first`, inside the surface the
     // row was made for. Nothing past the row's last colour byte is written,
-    // and at 32 bits the fourth byte of every pixel keeps what it held. Call
-    // finishStreaming() (display/row_copy.h) before the surface is unlocked.
+    // and at 32 bits the fourth byte of every pixel keeps what it held.
     void storeAt(std::uint8_t* first);
 
 private:
     std::int32_t count_;
     std::int32_t step_;
-    bool streaming_;
     struct Run {
         std::int32_t left;
         std::int32_t count;

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "display/row_copy.h"
 
 namespace veltrane {
 namespace {
@@ -46,7 +45,7 @@ void storeAlternating32(std::uint8_t* first, std::int32_t count, std::uint32_t e
 
 PixelRun::PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_t evenColour,
                    std::uint32_t oddColour)
-    : count_(std::max(count, 0)), step_(target.pixelStep()), streaming_(shouldStreamInto(target)),
+    : count_(std::max(count, 0)), step_(target.pixelStep()),
       evenColour_(evenColour & COLOUR_BYTES), oddColour_(oddColour & COLOUR_BYTES) {
     if (step_ != 3 || count_ == 0) return;
     try {
@@ -65,7 +64,7 @@ void PixelRun::storeAt(std::uint8_t* first) const {
     if (step_ == 4) {
         storeAlternating32(first, count_, evenColour_, oddColour_);
     } else if (!bytes_.empty()) {
-        copyRow(first, bytes_.data(), bytes_.size(), streaming_);
+        std::memcpy(first, bytes_.data(), bytes_.size());
     } else {
         storeBytewise(first);
     }

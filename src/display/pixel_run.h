@@ -1,7 +1,6 @@
 // A run of pixels along one row in one colour or two alternating ones, built
 // once and written into many rows: the colour bytes of a 24-bit run are laid
-// out once and copied whole (streamed past the caches on large surfaces), and
-// a 32-bit run is written two pixels at a time with one 64-bit
+// out once and copied whole, and a 32-bit run is written two pixels at a time with one 64-bit
 // read-modify-write that keeps each fourth byte. Both are plain loops the
 // compiler vectorises; the result is byte for byte what storing each pixel's
 // blue, green and red bytes one after the other gives.
@@ -31,8 +30,7 @@ public:
 
     // Writes the run with its first pixel at `first`, inside the surface the
     // run was made for. Nothing past the run's last colour byte is written,
-    // and at 32 bits the fourth byte of every pixel keeps what it held. Call
-    // finishStreaming() (display/row_copy.h) before the surface is unlocked.
+    // and at 32 bits the fourth byte of every pixel keeps what it held.
     void storeAt(std::uint8_t* first) const;
 
 private:
@@ -40,7 +38,6 @@ private:
 
     std::int32_t count_;
     std::int32_t step_;
-    bool streaming_;
     std::uint32_t evenColour_;
     std::uint32_t oddColour_;
     // 24 bits: the run's bytes, laid out once. Left empty when they cannot be

@@ -1,8 +1,7 @@
 #include "patterns/gamma_check.h"
 
-#include "display/row_copy.h"
-
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -58,12 +57,10 @@ bool drawGammaCheck(Surface& backBuffer, const ColorCalibration& calibration) {
 
     // Every row is written, the bottom row of an odd height included, so nothing
     // of the previous page survives.
-    const bool streaming = shouldStreamInto(locked);
     for (std::int32_t row = 0; row < locked.height; ++row) {
         const auto& source = (row & 1) == 0 ? rampRow : complementRow;
-        copyRow(locked.row(row), source.data(), pitch, streaming);
+        std::memcpy(locked.row(row), source.data(), pitch);
     }
-    finishStreaming();
 
     backBuffer.unlock();
     return false;

@@ -1,7 +1,6 @@
 #include "patterns/line_patterns.h"
 
 #include "display/pixel_run.h"
-#include "display/row_copy.h"
 
 namespace veltrane {
 namespace {
@@ -31,7 +30,6 @@ bool drawLinePattern(Surface& backBuffer, LineRule rule) {
     for (std::int32_t y = 0; y < locked.height; ++y) {
         ((y & 1) == 0 ? evenRow : oddRow).storeAt(locked.row(y));
     }
-    finishStreaming();
 
     backBuffer.unlock();
     return false;

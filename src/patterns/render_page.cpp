@@ -5,7 +5,6 @@
 
 #include "display/fill_rect.h"
 #include "display/pixel_row.h"
-#include "display/row_copy.h"
 #include "patterns/gamma_check.h"
 #include "patterns/line_patterns.h"
 #include "patterns/page_catalogue.h"
@@ -62,7 +61,6 @@ bool drawBlocksByRows(const PageTarget& target, const PageEntry& entry,
                 setBandColours(row, target, entry, calibration, band);
                 for (std::int32_t y = top; y < bottom; ++y) row.storeAt(locked.row(y));
             }
-            finishStreaming();
         }
     } catch (const std::bad_alloc&) {
         target.backBuffer.unlock();

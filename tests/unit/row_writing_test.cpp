@@ -1,16 +1,14 @@
 // The fast row writers under the fills, the line patterns and the block
 // pages: templates shorter than the row, odd widths and offsets, pitches
-// wider than a row, one-pixel surfaces, and surfaces large enough to be
-// written with streaming stores. Every case compares the whole surface memory.
+// wider than a row, one-pixel surfaces, and a large surface. Every case
+// compares the whole surface memory.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <numeric>
 #include <ostream>
 #include <vector>
 
 #include "display/fill_rect.h"
-#include "display/row_copy.h"
 #include "patterns/line_patterns.h"
 #include "patterns/render_page.h"
 #include "platform/memory/memory_surface.h"
@@ -147,13 +145,11 @@ INSTANTIATE_TEST_SUITE_P(RowWriters, RowWisePages,
                                            PageCase{1, 1, 24, 0, 1, 1},
                                            PageCase{1, 1, 32, 5, 1, 1}));
 
-// A surface past the streaming threshold: 2400 x 2400 at 24 bits with an odd
-// pitch, so row starts fall on every alignment and streamed stores meet heads
-// and tails of every length.
-TEST(StreamedSurfaces, FillsPagesAndPatternsAreExact) {
+// A large surface, 2400 x 2400 at 24 bits with an odd pitch, so row starts
+// fall on every alignment the vectorised copies can meet.
+TEST(LargeSurfaces, FillsPagesAndPatternsAreExact) {
     constexpr std::int32_t SIDE = 2400;
     constexpr std::int32_t PITCH = SIDE * 3 + 5;
-    ASSERT_GE(std::int64_t{PITCH} * SIDE, STREAMING_SURFACE_BYTES);
     MemorySurface surface(SIDE, SIDE, 24, PITCH);
 
     test::fillWithPositionPattern(surface);
@@ -185,27 +181,6 @@ TEST(StreamedSurfaces, FillsPagesAndPatternsAreExact) {
     }
     renderPage({surface, nullptr, SIDE, SIDE}, 6, {});
     EXPECT_TRUE(matchesBytes(surface, grid)) << "green grid";
-}
-
-// The streamed copy itself, at every target alignment and at lengths around
-// its vector size and its shortest streamed row: exactly the source bytes
-// land, and the bytes either side stay as they were.
-TEST(CopyRow, StreamedOrNotCopiesExactlyTheBytesAskedFor) {
-    std::vector<std::uint8_t> source(300);
-    std::iota(source.begin(), source.end(), std::uint8_t{1});
-    for (const bool streaming : {false, true}) {
-        for (std::size_t offset = 0; offset < 16; ++offset) {
-            for (const std::size_t bytes : {0u, 1u, 15u, 16u, 17u, 63u, 64u, 65u, 100u, 255u, 256u}) {
-                std::vector<std::uint8_t> target(320, 0xEE);
-                copyRow(target.data() + offset, source.data(), bytes, streaming);
-                finishStreaming();
-                std::vector<std::uint8_t> expected(320, 0xEE);
-                std::copy_n(source.begin(), bytes, expected.begin() + static_cast<std::ptrdiff_t>(offset));
-                EXPECT_EQ(target, expected) << "offset " << offset << " bytes " << bytes
-                                            << (streaming ? " streamed" : "");
-            }
-        }
-    }
 }
 
 }  // namespace
