@@ -49,6 +49,10 @@ struct Program {
     SdlPointer pointer;
     std::unique_ptr<FreeTypeTextRenderer> captionText;
     bool running = true;
+    // Set by keys that change the page; the loop draws once when the events
+    // already waiting are all applied, so a held or flooded key never queues
+    // up one whole page per press.
+    bool pageDirty = false;
 
     void drawPage() {
         renderPage({display.backBuffer(), captionText.get(), display.width(), display.height()},
@@ -91,9 +95,9 @@ void handleKeyDownEvent(Program& program, const SDL_Keysym& key) {
     // Auto-repeat arrives as further presses and repeats the action.
     switch (handleKeyDown(program.state, translated.virtualKey)) {
         case KeyEffect::Nothing: break;
-        case KeyEffect::Redraw: program.drawPage(); break;
+        case KeyEffect::Redraw: program.pageDirty = true; break;
         case KeyEffect::RedrawAndUpdate:
-            program.drawPage();
+            program.pageDirty = true;
             program.display.requestPresent();
             break;
         case KeyEffect::Quit: program.running = false; break;
@@ -165,6 +169,10 @@ void runEventLoop(Program& program) {
         if (gotEvent) {
             handleEvent(program, event);
             while (program.running && SDL_PollEvent(&event) != 0) handleEvent(program, event);
+        }
+        if (program.running && program.pageDirty) {
+            program.drawPage();
+            program.pageDirty = false;
         }
         if (program.running && display.presentPending() && display.msUntilNextFrame() == 0) display.present();
         program.pointer.hideWhenStill();
