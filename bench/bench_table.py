@@ -20,7 +20,13 @@ from collections import defaultdict
 KIND_ORDER = [
     "memset", "memcpy", "solid", "grid", "steps", "horizontal_lines",
     "vertical_lines", "net_dots", "gamma_check", "solid_with_caption",
-    "caption_only",
+    "solid_with_caption_freetype", "caption_only", "caption_only_freetype",
+]
+
+# The kinds that are whole pages, which the targets below are about.
+PAGE_KINDS = [
+    "solid", "grid", "steps", "horizontal_lines", "vertical_lines", "net_dots",
+    "gamma_check", "solid_with_caption", "solid_with_caption_freetype",
 ]
 
 KIND_LABELS = {
@@ -34,8 +40,21 @@ KIND_LABELS = {
     "net_dots": "net dots (page 19)",
     "gamma_check": "gamma check (page 20)",
     "solid_with_caption": "solid + caption (page 0, fake text)",
+    "solid_with_caption_freetype": "solid + caption (page 0, FreeType)",
     "caption_only": "caption only (fake text, widest title)",
+    "caption_only_freetype": "caption only (FreeType, widest title)",
 }
+
+# The speed targets: (sizes, bits per pixel, largest ratio to memcpy).
+RATIO_TARGETS = [
+    (("3840x2160", "7680x4320"), 24, 0.8),
+    (("3840x2160", "7680x4320"), 32, 1.0),
+    (("1920x1080",), 24, 1.2),
+    (("1920x1080",), 32, 1.2),
+]
+LARGEST_SIZE = "7680x4320"
+FRAME_MS = 16.7
+CAPTION_MS = 0.1
 
 MILLISECONDS_PER_UNIT = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
 
@@ -124,7 +143,54 @@ def main(argv):
     print("Time is the median CPU time of the repetitions. GB/s counts the surface's "
           "bytes once per page (memcpy: the bytes written; caption only: the band's bytes). "
           "× memcpy divides by memcpy of a buffer of the surface's byte size from the same run.")
+    print_verdicts(times)
     return 0
+
+
+def case_text(key):
+    kind, resolution, depth = key
+    return f"{kind} {resolution} {depth} bpp"
+
+
+def print_verdicts(times):
+    """One line per target: met or not, and the worst case measured for it.
+
+    A measurement, not a test: the script's exit status does not depend on it.
+    """
+    print()
+    print("Targets:")
+    for sizes, depth, limit in RATIO_TARGETS:
+        ratios = []
+        for (kind, resolution, bits), time in times.items():
+            memcpy_time = times.get(("memcpy", resolution, bits))
+            if kind in PAGE_KINDS and resolution in sizes and bits == depth and memcpy_time:
+                ratios.append((time / memcpy_time, (kind, resolution, bits)))
+        label = f"every page within {limit:.1f}x memcpy at {' and '.join(sizes)}, {depth} bpp"
+        if not ratios:
+            print(f"- {label}: not measured")
+            continue
+        worst, key = max(ratios)
+        verdict = "met" if worst <= limit else "NOT met"
+        print(f"- {label}: {verdict} (worst {worst:.2f}x, {case_text(key)})")
+
+    largest = [(time, key) for key, time in times.items()
+               if key[0] in PAGE_KINDS and key[1] == LARGEST_SIZE]
+    label = f"every page under {FRAME_MS} ms at {LARGEST_SIZE}"
+    if largest:
+        worst, key = max(largest)
+        verdict = "met" if worst < FRAME_MS else "NOT met"
+        print(f"- {label}: {verdict} (worst {worst:.2f} ms, {case_text(key)})")
+    else:
+        print(f"- {label}: not measured")
+
+    captions = [(time, key) for key, time in times.items() if key[0] == "caption_only_freetype"]
+    label = f"the FreeType caption adds under {CAPTION_MS} ms after the first page"
+    if captions:
+        worst, key = max(captions)
+        verdict = "met" if worst < CAPTION_MS else "NOT met"
+        print(f"- {label}: {verdict} (worst {worst:.3f} ms, {case_text(key)})")
+    else:
+        print(f"- {label}: not measured (no font was found, or built without FreeType)")
 
 
 if __name__ == "__main__":

@@ -6,11 +6,18 @@
 //
 // Case names are "<kind>/<width>x<height>/<bits>bpp"; bench/bench_table.py
 // turns the JSON output into a table keyed on exactly that.
+//
+// The caption is measured twice: with the fake text renderer (the core's own
+// part) and with the FreeType renderer and the font the Linux program finds,
+// created and used for one page before the timing starts, as the program has
+// drawn its first page before any key is pressed.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +28,10 @@
 #include "patterns/render_page.h"
 #include "tests/support/fake_text_renderer.h"
 #include "tests/support/test_surface.h"
+
+#if VELTRANE_BENCH_HAS_FREETYPE
+#include "platform/freetype/freetype_text_renderer.h"
+#endif
 
 namespace {
 
@@ -96,9 +107,10 @@ void drawPage(benchmark::State& state, int page, Resolution size, std::int32_t b
 // The caption alone: composition, the fake glyphs and the band copy. The
 // gamma page's title is the longest, so its band is the widest any page draws.
 // Bytes are those of the band, the only part of the surface it writes.
-void drawCaptionOnly(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel) {
+void drawCaptionOnly(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel,
+                     veltrane::TextRenderer* captionText) {
     TestSurface surface(size.width, size.height, bitsPerPixel);
-    veltrane::FakeTextRenderer text;
+    veltrane::TextRenderer& text = *captionText;
     const ColorCalibration calibration = tunedCalibration();
     const std::u16string_view title = veltrane::PAGE_CATALOGUE[20].title;
     for (auto _ : state) {
@@ -149,8 +161,34 @@ void configure(benchmark::internal::Benchmark* bench) {
         ->ReportAggregatesOnly(true);
 }
 
+// The FreeType renderer with the font the Linux program would find, after
+// its first caption; null (with a note on stderr) when no font is found.
+veltrane::TextRenderer* realCaptionText() {
+#if VELTRANE_BENCH_HAS_FREETYPE
+    static std::unique_ptr<veltrane::FreeTypeTextRenderer> text = [] {
+        std::string problem;
+        auto renderer = veltrane::FreeTypeTextRenderer::createFromFontconfig(problem);
+        if (renderer == nullptr) {
+            std::fprintf(stderr, "No caption font (%s): the FreeType caption cases are skipped.\n",
+                         problem.c_str());
+            return renderer;
+        }
+        // The program's first page: the one caption that may measure the font.
+        veltrane::MemorySurface firstPage(640, 480, 32);
+        veltrane::drawCaption(firstPage, *renderer, veltrane::PAGE_CATALOGUE[0].title,
+                              ColorCalibration{});
+        return renderer;
+    }();
+    return text.get();
+#else
+    std::fprintf(stderr, "Built without FreeType: the FreeType caption cases are skipped.\n");
+    return nullptr;
+#endif
+}
+
 void registerAll() {
     static veltrane::FakeTextRenderer captionText;
+    veltrane::TextRenderer* const freeTypeText = realCaptionText();
 
     for (const Resolution size : RESOLUTIONS) {
         for (const std::int32_t bits : BITS_PER_PIXEL) {
@@ -167,14 +205,29 @@ void registerAll() {
         }
     }
 
-    // The caption's cost depends on the platform's text drawing; with the fake
-    // renderer what remains is the core's part, measured at the commonest size.
+    // A page with its caption, at every size, with the caption as the Linux
+    // program draws it when a font is found (the fake text otherwise).
+    veltrane::TextRenderer* const pageCaption = freeTypeText != nullptr ? freeTypeText : &captionText;
+    const char* const pageWithCaption =
+        freeTypeText != nullptr ? "solid_with_caption_freetype" : "solid_with_caption";
+    for (const Resolution size : RESOLUTIONS) {
+        for (const std::int32_t bits : BITS_PER_PIXEL) {
+            configure(benchmark::RegisterBenchmark(caseName(pageWithCaption, size, bits).c_str(),
+                                                   drawPage, 0, size, bits, pageCaption));
+        }
+    }
+
+    // The caption alone at the commonest size: the core's part with the fake
+    // text, and the whole of it with FreeType.
     const Resolution fullHd = RESOLUTIONS[0];
     for (const std::int32_t bits : BITS_PER_PIXEL) {
         configure(benchmark::RegisterBenchmark(caseName("caption_only", fullHd, bits).c_str(),
-                                               drawCaptionOnly, fullHd, bits));
-        configure(benchmark::RegisterBenchmark(caseName("solid_with_caption", fullHd, bits).c_str(),
-                                               drawPage, 0, fullHd, bits, &captionText));
+                                               drawCaptionOnly, fullHd, bits, &captionText));
+        if (freeTypeText != nullptr) {
+            configure(benchmark::RegisterBenchmark(
+                caseName("caption_only_freetype", fullHd, bits).c_str(), drawCaptionOnly, fullHd,
+                bits, freeTypeText));
+        }
     }
 }
 

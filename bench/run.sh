@@ -11,7 +11,8 @@
 #   VELTRANE_BENCH_JOBS       parallel compile jobs (default: 2)
 #
 # Extra arguments go to the benchmark, e.g. --benchmark_filter=1920x1080.
-# A measurement, not a test: there is no target and no pass or fail.
+# The table ends with a verdict per speed target (met or not, with the worst
+# case). A measurement, not a test: the exit status never depends on a target.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -10,15 +10,17 @@ void drawCurrentPage(ProgramPlatform& platform, const ControlState& state) {
     platform.notePageDrawn();
 }
 
+void ProgramPlatform::pageChanged(const ControlState& state) { drawCurrentPage(*this, state); }
+
 void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t virtualKey) {
     switch (handleKeyDown(state, virtualKey)) {
         case KeyEffect::Nothing: break;
         case KeyEffect::Redraw:
             // Shown by the next regular presentation, not forced.
-            drawCurrentPage(platform, state);
+            platform.pageChanged(state);
             break;
         case KeyEffect::RedrawAndUpdate:
-            drawCurrentPage(platform, state);
+            platform.pageChanged(state);
             platform.presentNow();
             break;
         case KeyEffect::Quit: platform.endRun(); break;

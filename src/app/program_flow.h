@@ -49,6 +49,11 @@ public:
     // a new page is in it and must reach the screen.
     virtual PageTarget pageTarget() = 0;
     virtual void notePageDrawn() = 0;
+    // A key changed the page or a value. By default the page is drawn at
+    // once; a platform whose key events arrive in bursts may instead draw it
+    // (with drawCurrentPage) once the events already waiting are all applied,
+    // so that a flood of presses costs one page, not one page per press.
+    virtual void pageChanged(const ControlState& state);
 
     // Runs the platform's loop until the run ends, calling the flow's handlers.
     virtual void runLoop() = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "display/pixel_run.h"
+
 namespace veltrane {
 
 bool fillRect(Surface& surface, const Rect* rect, std::uint32_t color) {
@@ -23,13 +25,10 @@ bool fillRect(Surface& surface, const Rect* rect, std::uint32_t color) {
         return false;
     }
 
-    const std::int32_t step = locked.pixelStep();
-    for (std::int32_t y = area.top; y < area.bottom; ++y) {
-        std::uint8_t* pixel = locked.row(y) + static_cast<std::intptr_t>(area.left) * step;
-        for (std::int32_t x = area.left; x < area.right; ++x, pixel += step) {
-            storePixel(pixel, color);
-        }
-    }
+    // The run is built once and written into every row of the area.
+    const PixelRun run(locked, area.right - area.left, color, color);
+    const std::intptr_t leftOffset = static_cast<std::intptr_t>(area.left) * locked.pixelStep();
+    for (std::int32_t y = area.top; y < area.bottom; ++y) run.storeAt(locked.row(y) + leftOffset);
 
     surface.unlock();
     return false;

@@ -1,30 +1,34 @@
 #include "patterns/line_patterns.h"
 
+#include "display/pixel_run.h"
+
 namespace veltrane {
 namespace {
+
+constexpr std::uint32_t WHITE = 0xFFFFFF;
+constexpr std::uint32_t BLACK = 0x000000;
 
 struct LineRule {
     bool flipAfterEachPixel;  // alternate along the row
     bool alternateRowStart;   // odd rows start black
 };
 
-// One lock, one pass, one running colour. Each row starts with the colour its
-// own parity needs rather than whatever the previous row left, so a surface of
-// odd width still shows columns as columns and dots as dots.
+// One lock, one pass. Each row starts with the colour its own parity needs
+// rather than whatever the previous row left, so a surface of odd width still
+// shows columns as columns and dots as dots. That makes every even row alike
+// and every odd row alike: each is built once and written into its rows.
 bool drawLinePattern(Surface& backBuffer, LineRule rule) {
     LockedSurface locked;
     if (!backBuffer.lock(locked)) return true;
 
-    const std::int32_t step = locked.pixelStep();
+    const std::uint32_t oddRowStart = rule.alternateRowStart ? BLACK : WHITE;
+    const auto afterFlip = [&](std::uint32_t start) {
+        return rule.flipAfterEachPixel ? (start ^ WHITE) : start;
+    };
+    const PixelRun evenRow(locked, locked.width, WHITE, afterFlip(WHITE));
+    const PixelRun oddRow(locked, locked.width, oddRowStart, afterFlip(oddRowStart));
     for (std::int32_t y = 0; y < locked.height; ++y) {
-        std::uint8_t colour = (rule.alternateRowStart && (y & 1) != 0) ? 0x00 : 0xFF;
-        std::uint8_t* pixel = locked.row(y);
-        for (std::int32_t x = 0; x < locked.width; ++x, pixel += step) {
-            pixel[0] = colour;
-            pixel[1] = colour;
-            pixel[2] = colour;
-            if (rule.flipAfterEachPixel) colour = static_cast<std::uint8_t>(~colour);
-        }
+        ((y & 1) == 0 ? evenRow : oddRow).storeAt(locked.row(y));
     }
 
     backBuffer.unlock();

@@ -122,10 +122,16 @@ std::int32_t FreeTypeTextRenderer::advanceOf(char32_t code) {
 }
 
 void FreeTypeTextRenderer::measureCharWidths(CharWidths& widths) {
-    // Codes 0..255 are read as Latin-1, which is Unicode's first 256 code points.
-    for (std::size_t code = 0; code < widths.size(); ++code) {
-        widths[code] = advanceOf(static_cast<char32_t>(code));
+    // Loading 256 glyphs costs far more than drawing a whole page, and the
+    // answer cannot change during a run.
+    if (!widthsMeasured_) {
+        // Codes 0..255 are read as Latin-1, which is Unicode's first 256 code points.
+        for (std::size_t code = 0; code < measuredWidths_.size(); ++code) {
+            measuredWidths_[code] = advanceOf(static_cast<char32_t>(code));
+        }
+        widthsMeasured_ = true;
     }
+    widths = measuredWidths_;
 }
 
 bool FreeTypeTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bitmap) {

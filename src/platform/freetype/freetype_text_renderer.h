@@ -48,6 +48,10 @@ private:
     std::string fontFile_;
     int pixelSize_;
     int baseline_;  // rows from the top of the band to the baseline
+    // The font and its size never change, so the widths are measured once,
+    // on the first page, and every later caption reuses them.
+    CharWidths measuredWidths_{};
+    bool widthsMeasured_ = false;
 };
 
 }  // namespace veltrane

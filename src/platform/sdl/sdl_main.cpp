@@ -147,6 +147,10 @@ private:
     void handleWindowEvent(const SDL_WindowEvent& event);
     int waitTimeoutMs() const;
     void drawPage() { drawCurrentPage(*this, state); }
+    // Keys only mark the page; the loop draws it once when the events already
+    // waiting are all applied, so a held or flooded key never queues up one
+    // whole page per press.
+    void pageChanged(const ControlState&) override { pageDirty = true; }
     void reportMissingCaptionFont();
 
     CommandLine commandLine;
@@ -160,6 +164,7 @@ private:
     std::unique_ptr<ProgramRamps> ownRamps;
 #endif
     bool running = true;
+    bool pageDirty = false;
 };
 
 StartUpStep Program::openDisplay() {
@@ -280,6 +285,10 @@ void Program::runLoop() {
         if (gotEvent) {
             handleEvent(event);
             while (running && SDL_PollEvent(&event) != 0) handleEvent(event);
+        }
+        if (running && pageDirty) {
+            drawPage();
+            pageDirty = false;
         }
         if (running && display.presentPending() && display.msUntilNextFrame() == 0) display.present();
         pointer.hideWhenStill();

@@ -57,9 +57,7 @@ void measureWith(HDC context, CharWidths& widths) {
 // added up from. Left to itself GDI may place glyphs by finer advances than
 // the whole pixels it reports (Wine does, and drifts by a pixel or two over a
 // long caption), so the text would no longer end where the band does.
-std::vector<INT> characterAdvances(HDC context, std::u16string_view text) {
-    CharWidths widths{};
-    measureWith(context, widths);
+std::vector<INT> characterAdvances(const CharWidths& widths, std::u16string_view text) {
     std::vector<INT> advances;
     advances.reserve(text.size());
     for (const char16_t unit : text) advances.push_back(unit < 128 ? widths[unit] : WIDE_CHARACTER_WIDTH);
@@ -69,14 +67,20 @@ std::vector<INT> characterAdvances(HDC context, std::u16string_view text) {
 }  // namespace
 
 void GdiTextRenderer::measureCharWidths(CharWidths& widths) {
+    if (widthsMeasured_) {
+        widths = measuredWidths_;
+        return;
+    }
     const HDC screen = GetDC(nullptr);
     {
         const CaptionFont font(screen);
         const HGDIOBJ previous = font.selectInto(screen);
-        measureWith(screen, widths);
+        measureWith(screen, measuredWidths_);
         if (previous != nullptr) SelectObject(screen, previous);
     }
     ReleaseDC(nullptr, screen);
+    widthsMeasured_ = true;
+    widths = measuredWidths_;
 }
 
 bool GdiTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bitmap) {
@@ -106,7 +110,9 @@ bool GdiTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bitmap) 
         SetBkColor(memory, RGB(0, 0, 0));
         // The background mode stays opaque, so the character cells are black.
         const std::wstring wide(text.begin(), text.end());
-        const std::vector<INT> advances = characterAdvances(memory, text);
+        CharWidths widths{};
+        measureCharWidths(widths);  // measured once per run: the font does not change
+        const std::vector<INT> advances = characterAdvances(widths, text);
         ExtTextOutW(memory, 0, 0, 0, nullptr, wide.c_str(), static_cast<UINT>(wide.size()), advances.data());
         GdiFlush();
         // The section's rows are 4-byte pixels with no padding, bottom row

@@ -15,8 +15,15 @@ namespace veltrane::win32 {
 
 class GdiTextRenderer final : public TextRenderer {
 public:
+    // Measured on the first call only: the program changes neither the
+    // screen's default font nor the display mode's font settings during a
+    // run, so GDI's answer stays the same and every later caption reuses it.
     void measureCharWidths(CharWidths& widths) override;
     bool drawText(std::u16string_view text, CaptionBitmap& bitmap) override;
+
+private:
+    CharWidths measuredWidths_{};
+    bool widthsMeasured_ = false;
 };
 
 }  // namespace veltrane::win32

@@ -153,6 +153,21 @@ def test_corrupt_settings_file(veltrane):
     assert veltrane.stored_values() == expected, veltrane.stored_values()
 
 
+def test_key_flood_is_one_step_per_press(veltrane):
+    # Presses sent back to back pile up while a page is drawn; each of them
+    # must still count once, and the page must show the last value.
+    presses = 150
+    veltrane.start()
+    veltrane.expect_screen(0)
+    e2e.send_keys(veltrane.xvfb, *(["Insert"] * presses), delay_ms=0)
+    values = neutral()
+    for _ in range(presses):
+        values[("red", "brightness")] += 0.01
+    veltrane.expect_screen(0, values, what=f"page 0 after {presses} Insert presses", timeout=20)
+    veltrane.finish()
+    assert veltrane.stored_values()["MonRB"] == 100 + presses, veltrane.stored_values()
+
+
 def test_alt_f4_and_quit_signal_save(veltrane):
     veltrane.start()
     veltrane.expect_screen(0)
