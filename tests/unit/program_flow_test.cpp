@@ -50,7 +50,7 @@ private:
     Calls& calls_;
 };
 
-class FakePlatform final : public ProgramPlatform {
+class FakePlatform : public ProgramPlatform {
 public:
     StartUpStep openDisplay() override { return step("openDisplay"); }
     StartUpStep createWindow() override { return step("createWindow"); }
@@ -184,6 +184,30 @@ TEST(ProgramFlow, EachKeyAsksThePlatformForWhatItsEffectNeeds) {
             EXPECT_EQ(platform.drawnPages.back(), expectedPage(c.pageAfter, state.calibration));
         }
     }
+}
+
+// A platform whose key events arrive in bursts: it only notes that the page
+// changed and draws once the waiting events are all applied.
+class DeferringPlatform final : public FakePlatform {
+public:
+    void pageChanged(const ControlState&) override { calls.push_back("pageChanged"); }
+};
+
+TEST(ProgramFlow, APlatformThatDefersDrawingDrawsAFloodOfKeysOnceWithEveryStep) {
+    DeferringPlatform platform;
+    ControlState state;
+    constexpr int PRESSES = 50;
+    for (int i = 0; i < PRESSES; ++i) onKeyDown(platform, state, KEY_INSERT);
+    EXPECT_EQ(platform.calls, Calls(PRESSES, "pageChanged"));
+    EXPECT_TRUE(platform.drawnPages.empty()) << "a page was drawn per key";
+
+    drawCurrentPage(platform, state);
+
+    ColorCalibration expected;
+    for (int i = 0; i < PRESSES; ++i) expected.red.brightness += ADJUST_STEP;
+    EXPECT_EQ(state.calibration.red.brightness, expected.red.brightness);
+    ASSERT_EQ(platform.drawnPages.size(), 1u);
+    EXPECT_EQ(platform.drawnPages.back(), expectedPage(0, expected));
 }
 
 TEST(ProgramFlow, SavesAfterTheLoopAndReportsTheOutcomeOnlyAfterTheScreenIsReleased) {
