@@ -13,7 +13,7 @@ Two kinds of trials:
 
 Run as: python3 -m pytest tests/e2e/sdl/test_settings_kill.py
   VELTRANE_BUILD_DIR          build folder (default build/linux; built here)
-  VELTRANE_E2E_DISPLAYS       X display numbers to try, e.g. "120-129" (default 95-99)
+  VELTRANE_E2E_DISPLAYS       X display numbers to try, e.g. "120-129" (default the four after VELTRANE_E2E_DISPLAY, 96-99)
   VELTRANE_KILL_PROGRAM_TRIALS  trials with the program (default 50)
   VELTRANE_KILL_DRIVER_TRIALS   trials with the driver (default 300)
 """
@@ -44,12 +44,18 @@ def build_dir():
 
 
 def display_numbers():
-    text = os.environ.get("VELTRANE_E2E_DISPLAYS") or os.environ.get("VELTRANE_E2E_DISPLAY") or "95-99"
-    numbers = []
-    for part in text.replace(",", " ").split():
-        low, _, high = part.partition("-")
-        numbers.extend(range(int(low), int(high or low) + 1))
-    return numbers
+    """The screens this module may start: the extra displays of the suite
+    (VELTRANE_E2E_DISPLAYS), else the four after the main one, which the
+    suite's own screen holds."""
+    listed = os.environ.get("VELTRANE_E2E_DISPLAYS", "")
+    if listed.strip():
+        numbers = []
+        for part in listed.replace(",", " ").split():
+            low, _, high = part.partition("-")
+            numbers.extend(range(int(low), int(high or low) + 1))
+        return numbers
+    main = int(os.environ.get("VELTRANE_E2E_DISPLAY", "95"))
+    return [main + i for i in range(1, 5)]
 
 
 @pytest.fixture(scope="module")
