@@ -190,10 +190,10 @@ FreeTypeTextRenderer::CachedGlyph FreeTypeTextRenderer::renderGlyph(char16_t cod
             const unsigned char* topRow =
                 source.pitch >= 0 ? source.buffer
                                   : source.buffer + rowBytes * (source.rows > 0 ? source.rows - 1 : 0);
+            const std::ptrdiff_t pitch = source.pitch;
             for (unsigned int row = 0; row < source.rows; ++row) {
                 std::memcpy(cached.bits.data() + rowBytes * row,
-                            topRow + static_cast<std::ptrdiff_t>(source.pitch) * static_cast<std::ptrdiff_t>(row),
-                            rowBytes);
+                            topRow + pitch * static_cast<std::ptrdiff_t>(row), rowBytes);
             }
         }
     }
