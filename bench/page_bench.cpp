@@ -22,20 +22,21 @@
 #include <vector>
 
 #include "calibration/color_calibration.h"
+#include "display/memory_surface.h"
 #include "patterns/caption.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/fake_text_renderer.h"
-#include "platform/memory/memory_surface.h"
+#include "tests/support/fake_text_renderer.h"
+#include "tests/support/test_surface.h"
 
 #if VELTRANE_BENCH_HAS_FREETYPE
-#include "freetype_text_renderer.h"
+#include "platform/freetype/freetype_text_renderer.h"
 #endif
 
 namespace {
 
 using veltrane::ColorCalibration;
-using veltrane::MemorySurface;
+using veltrane::test::TestSurface;
 
 struct Resolution {
     std::int32_t width;
@@ -84,14 +85,14 @@ std::string caseName(const char* kind, Resolution size, std::int32_t bitsPerPixe
 
 // The lock cycles one page costs, as a counter next to the time, so the grid's
 // 256 cycles can be read against the solid page's one.
-void reportLocks(benchmark::State& state, const MemorySurface& surface) {
+void reportLocks(benchmark::State& state, const TestSurface& surface) {
     state.counters["locks_per_page"] = benchmark::Counter(
         static_cast<double>(surface.lockCount), benchmark::Counter::kAvgIterations);
 }
 
 void drawPage(benchmark::State& state, int page, Resolution size, std::int32_t bitsPerPixel,
               veltrane::TextRenderer* captionText) {
-    MemorySurface surface(size.width, size.height, bitsPerPixel);
+    TestSurface surface(size.width, size.height, bitsPerPixel);
     const veltrane::PageTarget target{surface, captionText, size.width, size.height};
     const ColorCalibration calibration = tunedCalibration();
     for (auto _ : state) {
@@ -108,7 +109,7 @@ void drawPage(benchmark::State& state, int page, Resolution size, std::int32_t b
 // Bytes are those of the band, the only part of the surface it writes.
 void drawCaptionOnly(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel,
                      veltrane::TextRenderer* captionText) {
-    MemorySurface surface(size.width, size.height, bitsPerPixel);
+    TestSurface surface(size.width, size.height, bitsPerPixel);
     veltrane::TextRenderer& text = *captionText;
     const ColorCalibration calibration = tunedCalibration();
     const std::u16string_view title = veltrane::PAGE_CATALOGUE[20].title;
@@ -173,7 +174,7 @@ veltrane::TextRenderer* realCaptionText() {
             return renderer;
         }
         // The program's first page: the one caption that may measure the font.
-        MemorySurface firstPage(640, 480, 32);
+        veltrane::MemorySurface firstPage(640, 480, 32);
         veltrane::drawCaption(firstPage, *renderer, veltrane::PAGE_CATALOGUE[0].title,
                               ColorCalibration{});
         return renderer;

@@ -1,4 +1,4 @@
-#include "atomic_file.h"
+#include "tools/atomic_file.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "calibration_options.h"
+#include "tools/calibration_options.h"
 
 #include <CLI/CLI.hpp>
 
@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "calibration/read_only_settings_store.h"
 #include "calibration/settings_codec.h"
-#include "platform/memory/memory_settings_store.h"
-#include "settings_file_store.h"
+#include "platform/xdg/settings_file_store.h"
 
 namespace veltrane {
 namespace {
@@ -109,8 +109,7 @@ std::optional<ColorCalibration> chooseCalibration(const std::optional<std::strin
             std::fprintf(stderr, "%s: %s: %s; it is not used\n", programName, settingsFile->c_str(),
                          describeDiagnostic(diagnostic).c_str());
         }
-        MemorySettingsStore store;
-        for (const auto& [name, value] : contents.parsed.values) store.values[name] = value;
+        ReadOnlySettingsStore store(contents.parsed.values);
         loadCalibration(store, calibration);
     }
     for (const ParameterOverride& o : overrides) {

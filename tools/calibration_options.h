@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/key_map.h"
+#include "app/control_state.h"
 #include "calibration/color_calibration.h"
 
 namespace CLI {

@@ -1,4 +1,4 @@
-#include "lut_exports.h"
+#include "tools/lut_exports.h"
 
 #include <array>
 #include <charconv>

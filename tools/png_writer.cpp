@@ -1,4 +1,4 @@
-#include "png_writer.h"
+#include "tools/png_writer.h"
 
 #include <fcntl.h>
 #include <png.h>

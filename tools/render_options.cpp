@@ -1,4 +1,4 @@
-#include "render_options.h"
+#include "tools/render_options.h"
 
 #include <CLI/CLI.hpp>
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "calibration_options.h"
+#include "tools/calibration_options.h"
 
 namespace veltrane {
 

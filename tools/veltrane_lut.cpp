@@ -13,15 +13,15 @@
 #include <optional>
 #include <string>
 
-#include "atomic_file.h"
+#include "tools/atomic_file.h"
 #include "calibration/calibration_table.h"
-#include "calibration_options.h"
-#include "gamma_ramp.h"
-#include "lut_exports.h"
-#include "settings_file_store.h"
+#include "tools/calibration_options.h"
+#include "platform/x11/gamma_ramp.h"
+#include "tools/lut_exports.h"
+#include "platform/xdg/settings_file_store.h"
 #include "veltrane_version.h"
 #ifdef VELTRANE_HAVE_XRANDR
-#include "xrandr_gamma_ramps.h"
+#include "platform/x11/xrandr_gamma_ramps.h"
 #endif
 
 namespace {

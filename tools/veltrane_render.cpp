@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "freetype_text_renderer.h"
+#include "platform/freetype/freetype_text_renderer.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/memory_surface.h"
-#include "png_writer.h"
-#include "render_options.h"
+#include "display/memory_surface.h"
+#include "tools/png_writer.h"
+#include "tools/render_options.h"
 
 namespace {
 

@@ -36,18 +36,6 @@ KeyAction mapKeyDown(std::uint32_t virtualKey, const KeyState& keys) {
     }
 }
 
-double& calibrationParameter(ColorCalibration& calibration, Channel channel, Parameter parameter) {
-    ChannelCalibration& c = channel == Channel::Red     ? calibration.red
-                            : channel == Channel::Green ? calibration.green
-                                                        : calibration.blue;
-    switch (parameter) {
-        case Parameter::Brightness: return c.brightness;
-        case Parameter::Contrast: return c.contrast;
-        case Parameter::Gamma: break;
-    }
-    return c.gamma;
-}
-
 KeyEffect handleKeyDown(ControlState& state, std::uint32_t virtualKey) {
     const KeyAction action = mapKeyDown(virtualKey, state.keys);
     using Kind = KeyAction::Kind;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "calibration/color_calibration.h"
+#include "app/control_state.h"
 
 namespace veltrane {
 
@@ -23,14 +23,6 @@ inline constexpr std::uint32_t KEY_DELETE = 0x2E;
 inline constexpr std::uint32_t KEY_B = 0x42;
 inline constexpr std::uint32_t KEY_R = 0x52;
 
-struct KeyState {
-    bool shiftDown = false;    // selects the blue channel
-    bool controlDown = false;  // selects the green channel (Shift wins when both are held)
-};
-
-enum class Channel { Red, Green, Blue };
-enum class Parameter { Brightness, Contrast, Gamma };
-
 struct KeyAction {
     enum class Kind { None, PressShift, PressControl, Quit, Adjust, PreviousPage, NextPage, Reset };
     Kind kind = Kind::None;
@@ -44,13 +36,6 @@ struct KeyAction {
 // What a key press means. B and R are matched before any modifier is looked
 // at; every key not in the map steps to the next page.
 KeyAction mapKeyDown(std::uint32_t virtualKey, const KeyState& keys);
-
-// The state the keyboard drives, owned by the program's entry point.
-struct ControlState {
-    int currentPage = 0;
-    KeyState keys;
-    ColorCalibration calibration;
-};
 
 // What the platform must do after a key press.
 enum class KeyEffect {
@@ -66,7 +51,5 @@ void handleKeyUp(ControlState& state, std::uint32_t virtualKey);
 // A modifier released in another window never reaches us, so the flags are
 // forgotten whenever the window loses the keyboard.
 void handleFocusLost(ControlState& state);
-
-double& calibrationParameter(ColorCalibration& calibration, Channel channel, Parameter parameter);
 
 }  // namespace veltrane

@@ -11,7 +11,7 @@
 
 #include "calibration/color_calibration.h"
 #include "calibration/settings_codec.h"
-#include "platform/memory/memory_settings_store.h"
+#include "tests/support/memory_settings_store.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings_file_format.h"
+#include "platform/xdg/settings_file_format.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "platform/sdl/command_line.h"
 #include "veltrane_version.h"
 
 namespace veltrane {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "display_choice.h"
+#include "platform/sdl/display_choice.h"
 
 namespace veltrane {
 namespace {

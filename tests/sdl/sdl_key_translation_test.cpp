@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/key_map.h"
-#include "sdl_key_translation.h"
+#include "platform/sdl/sdl_key_translation.h"
 
 using namespace veltrane;
 

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "atomic_file.h"
+#include "tools/atomic_file.h"
 
 namespace veltrane {
 namespace {

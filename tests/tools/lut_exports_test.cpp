@@ -10,7 +10,7 @@
 
 #include <lcms2.h>
 
-#include "lut_exports.h"
+#include "tools/lut_exports.h"
 
 namespace veltrane {
 namespace {

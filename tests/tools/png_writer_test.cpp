@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "png_writer.h"
+#include "tools/png_writer.h"
 
 namespace fs = std::filesystem;
 using namespace veltrane;

@@ -5,7 +5,7 @@
 
 #include "calibration/calibration_table.h"
 #include "patterns/render_page.h"
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
 
 namespace veltrane {
 namespace {

@@ -7,16 +7,18 @@
 #include <string_view>
 
 #include "app/key_map.h"
+#include "display/memory_surface.h"
 #include "patterns/caption.h"
-#include "platform/memory/fake_text_renderer.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/fake_text_renderer.h"
+#include "tests/support/surface_expectations.h"
+#include "tests/support/test_surface.h"
 
 namespace veltrane {
 namespace {
 
 using test::ExpectedBytes;
 using test::matchesBytes;
+using test::TestSurface;
 
 std::string narrow(const std::u16string& text) {
     std::string out;
@@ -174,7 +176,7 @@ class CopyCaptionBandLayouts : public ::testing::TestWithParam<BandLayout> {};
 // at the surface's right edge and bottom; every other byte stays as it was.
 TEST_P(CopyCaptionBandLayouts, CopiesTheUprightPictureAndNothingElse) {
     const BandLayout& l = GetParam();
-    MemorySurface surface(l.surfaceWidth, l.surfaceHeight, l.bitsPerPixel, l.pitch);
+    TestSurface surface(l.surfaceWidth, l.surfaceHeight, l.bitsPerPixel, l.pitch);
     test::fillWithPositionPattern(surface);
     ExpectedBytes expected(surface);
     for (std::int32_t y = 0; y < std::min(CAPTION_HEIGHT, l.surfaceHeight); ++y) {
@@ -231,7 +233,7 @@ class DrawCaptionSurfaces : public ::testing::TestWithParam<CaptionSurface> {};
 
 TEST_P(DrawCaptionSurfaces, GreenGlyphsOnABlackBandOfCaptionWidth) {
     const CaptionSurface& s = GetParam();
-    MemorySurface surface(s.width, s.height, s.bitsPerPixel, s.pitch);
+    TestSurface surface(s.width, s.height, s.bitsPerPixel, s.pitch);
     test::fillWithPositionPattern(surface);
     FakeTextRenderer text;
     ColorCalibration calibration;
@@ -269,7 +271,7 @@ INSTANTIATE_TEST_SUITE_P(Surfaces, DrawCaptionSurfaces,
 TEST(DrawCaption, BandWidthFollowsTheWidthRuleForWideCharacters) {
     // A code of 128 or more widens the band by 16 pixels whatever its drawn width.
     for (const std::u16string_view title : {std::u16string_view(u"Red"), std::u16string_view(u"Red\u00e9")}) {
-        MemorySurface surface(800, 20, 32, 0, 0xAA);
+        TestSurface surface(800, 20, 32, 0, 0xAA);
         FakeTextRenderer text;
         drawCaption(surface, text, title, {});
         CharWidths widths{};
@@ -288,7 +290,7 @@ TEST(DrawCaption, BandWidthFollowsTheWidthRuleForWideCharacters) {
 }
 
 TEST(DrawCaption, FailedLockLeavesThePageWithoutCaption) {
-    MemorySurface surface(800, 24, 32);
+    TestSurface surface(800, 24, 32);
     test::fillWithPositionPattern(surface);
     const ExpectedBytes unchanged(surface);
     surface.failLocks = true;
@@ -299,7 +301,7 @@ TEST(DrawCaption, FailedLockLeavesThePageWithoutCaption) {
 }
 
 TEST(DrawCaption, TextThatCannotBeDrawnIsNotCopied) {
-    MemorySurface surface(800, 24, 32);
+    TestSurface surface(800, 24, 32);
     test::fillWithPositionPattern(surface);
     const ExpectedBytes unchanged(surface);
     FakeTextRenderer text;

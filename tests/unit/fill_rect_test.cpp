@@ -6,14 +6,16 @@
 #include <ostream>
 
 #include "display/fill_rect.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "display/memory_surface.h"
+#include "tests/support/surface_expectations.h"
+#include "tests/support/test_surface.h"
 
 namespace veltrane {
 namespace {
 
 using test::ExpectedBytes;
 using test::matchesBytes;
+using test::TestSurface;
 
 // Red 255, green 128, blue 64: stored as the bytes 64, 128, 255.
 constexpr std::uint32_t COLOUR = 0x00FF8040;
@@ -44,7 +46,7 @@ protected:
         return expected;
     }
 
-    MemorySurface surface;
+    TestSurface surface;
 };
 
 TEST_P(FillRectLayouts, StoresBlueGreenRedAtEachPixelAndNothingElse) {
@@ -147,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, FillRectLayouts,
                                            Layout{32, WIDTH * 4 + 12}));
 
 TEST(FillRect, TopByteOfTheColourIsNeverStored) {
-    MemorySurface surface(3, 2, 32, 0, 0x5A);
+    TestSurface surface(3, 2, 32, 0, 0x5A);
     EXPECT_FALSE(fillRect(surface, nullptr, 0xEE112233u));
     for (std::int32_t y = 0; y < 2; ++y) {
         for (std::int32_t x = 0; x < 3; ++x) {

@@ -5,15 +5,17 @@
 #include <cstring>
 #include <vector>
 
+#include "display/memory_surface.h"
 #include "patterns/gamma_check.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/surface_expectations.h"
+#include "tests/support/test_surface.h"
 
 namespace veltrane {
 namespace {
 
 using test::ExpectedBytes;
 using test::matchesBytes;
+using test::TestSurface;
 
 std::uint32_t rgb(int r, int g, int b) {
     return static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 |
@@ -72,7 +74,7 @@ TEST(DrawGammaCheck, NeutralTwentyOneWide) {
     }
     for (const std::int32_t bpp : {24, 32}) {
         for (const std::int32_t height : {2, 6, 7}) {
-            MemorySurface surface(21, height, bpp, 21 * (bpp / 8) + 3);
+            TestSurface surface(21, height, bpp, 21 * (bpp / 8) + 3);
             test::fillWithPositionPattern(surface);
             EXPECT_FALSE(drawGammaCheck(surface, {}));
             expectRows(surface, ramp, complement);
@@ -89,7 +91,7 @@ TEST(DrawGammaCheck, ElevenWideAlternatesBlackOverWhiteAndWhiteOverBlack) {
         ramp.push_back(i % 2 == 0 ? 0x000000u : 0xFFFFFFu);
         complement.push_back(i % 2 == 0 ? 0xFFFFFFu : 0x000000u);
     }
-    MemorySurface surface(11, 4, 32);
+    TestSurface surface(11, 4, 32);
     test::fillWithPositionPattern(surface);
     EXPECT_FALSE(drawGammaCheck(surface, {}));
     expectRows(surface, ramp, complement);
@@ -99,7 +101,7 @@ TEST(DrawGammaCheck, ElevenWideAlternatesBlackOverWhiteAndWhiteOverBlack) {
 TEST(DrawGammaCheck, RedGammaTwoAtHalfRamp) {
     ColorCalibration calibration;
     calibration.red.gamma = 2.0;
-    MemorySurface surface(21, 2, 32);
+    TestSurface surface(21, 2, 32);
     EXPECT_FALSE(drawGammaCheck(surface, calibration));
     // Column 1 has t = 0.5; its complement is about 0.8945.
     EXPECT_EQ(surface.pixel(1, 0), rgb(63, 127, 127));
@@ -112,7 +114,7 @@ TEST(DrawGammaCheck, RedGammaTwoAtHalfRamp) {
 }
 
 TEST(DrawGammaCheck, OddHeightGivesTheBottomRowTheRamp) {
-    MemorySurface surface(21, 5, 24, 70);
+    TestSurface surface(21, 5, 24, 70);
     test::fillWithPositionPattern(surface);
     EXPECT_FALSE(drawGammaCheck(surface, {}));
     const auto pitch = static_cast<std::size_t>(surface.pitch());
@@ -123,7 +125,7 @@ TEST(DrawGammaCheck, OddHeightGivesTheBottomRowTheRamp) {
 
 TEST(DrawGammaCheck, RightColumnShowsTheLevelsOfZeroAtCommonWidths) {
     for (const std::int32_t width : {640, 1023, 1280, 1366, 1920}) {
-        MemorySurface surface(width, 2, 32);
+        TestSurface surface(width, 2, 32);
         drawGammaCheck(surface, {});
         EXPECT_EQ(surface.pixel(width - 1, 0), 0x000000u) << "width " << width;
         EXPECT_EQ(surface.pixel(width - 1, 1), 0xFFFFFFu) << "width " << width;
@@ -133,7 +135,7 @@ TEST(DrawGammaCheck, RightColumnShowsTheLevelsOfZeroAtCommonWidths) {
 
 TEST(DrawGammaCheck, OnePixelWideDrawsTheBottomOfTheRamp) {
     for (const std::int32_t height : {1, 2, 3}) {
-        MemorySurface surface(1, height, 32);
+        TestSurface surface(1, height, 32);
         EXPECT_FALSE(drawGammaCheck(surface, {}));
         for (std::int32_t y = 0; y < height; ++y) {
             EXPECT_EQ(surface.pixel(0, y), y % 2 == 0 ? 0x000000u : 0xFFFFFFu) << "row " << y;
@@ -146,7 +148,7 @@ TEST(DrawGammaCheck, ExtremeParametersAreLeftToTheCorrection) {
     calibration.red.gamma = -1.0;    // t = 0 gives infinity: converted to level 0
     calibration.green.gamma = 0.0;   // 0 to the 0 is 1: full level
     calibration.blue.contrast = 1e300;
-    MemorySurface surface(11, 2, 32);
+    TestSurface surface(11, 2, 32);
     EXPECT_FALSE(drawGammaCheck(surface, calibration));
     EXPECT_EQ(surface.pixel(0, 0), rgb(0, 255, 0));
     // t = 1: red 255, green 255, blue 1e300 * 255 is finite but beyond 2^63, so level 0.
@@ -154,7 +156,7 @@ TEST(DrawGammaCheck, ExtremeParametersAreLeftToTheCorrection) {
 }
 
 TEST(DrawGammaCheck, FailedLockWritesNothing) {
-    MemorySurface surface(21, 4, 32);
+    TestSurface surface(21, 4, 32);
     test::fillWithPositionPattern(surface);
     const ExpectedBytes unchanged(surface);
     surface.failLocks = true;

@@ -3,16 +3,18 @@
 #include <cstdint>
 #include <ostream>
 
+#include "display/memory_surface.h"
 #include "patterns/line_patterns.h"
 #include "patterns/render_page.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/surface_expectations.h"
+#include "tests/support/test_surface.h"
 
 namespace veltrane {
 namespace {
 
 using test::ExpectedBytes;
 using test::matchesBytes;
+using test::TestSurface;
 
 struct Pattern {
     const char* name;
@@ -52,9 +54,9 @@ ExpectedBytes expectedPattern(const MemorySurface& surface, const Pattern& patte
 
 class LinePatternGeometries : public ::testing::TestWithParam<Geometry> {
 protected:
-    MemorySurface makeSurface() const {
+    TestSurface makeSurface() const {
         const Geometry& g = GetParam();
-        MemorySurface surface(g.width, g.height, g.bitsPerPixel, g.pitch);
+        TestSurface surface(g.width, g.height, g.bitsPerPixel, g.pitch);
         test::fillWithPositionPattern(surface);
         return surface;
     }
@@ -62,7 +64,7 @@ protected:
 
 TEST_P(LinePatternGeometries, EachPixelBlackOrWhiteByItsParityAndNothingElseTouched) {
     for (const Pattern& pattern : PATTERNS) {
-        MemorySurface surface = makeSurface();
+        TestSurface surface = makeSurface();
         // The fourth byte of 32-bit pixels and the bytes after each row keep their values.
         const ExpectedBytes expected = expectedPattern(surface, pattern);
         EXPECT_FALSE(pattern.draw(surface)) << pattern.name;
@@ -74,7 +76,7 @@ TEST_P(LinePatternGeometries, EachPixelBlackOrWhiteByItsParityAndNothingElseTouc
 
 TEST_P(LinePatternGeometries, FailedLockWritesNothing) {
     for (const Pattern& pattern : PATTERNS) {
-        MemorySurface surface = makeSurface();
+        TestSurface surface = makeSurface();
         surface.failLocks = true;
         const ExpectedBytes unchanged(surface);
         EXPECT_TRUE(pattern.draw(surface)) << pattern.name;
@@ -93,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The cases people look at on a real screen, named outright.
 TEST(LinePatterns, CornersOfA1024By768AndA5WideSurface) {
-    MemorySurface big(1024, 768, 32);
+    TestSurface big(1024, 768, 32);
     drawHorizontalLines(big);
     EXPECT_EQ(big.pixel(0, 0), 0xFFFFFFu);
     EXPECT_EQ(big.pixel(0, 767), 0x000000u);
@@ -104,7 +106,7 @@ TEST(LinePatterns, CornersOfA1024By768AndA5WideSurface) {
     EXPECT_EQ(big.pixel(1023, 0), 0x000000u);
     EXPECT_EQ(big.pixel(0, 1), 0x000000u);
 
-    MemorySurface narrow(5, 3, 24);
+    TestSurface narrow(5, 3, 24);
     drawVerticalLines(narrow);  // columns, not a checkerboard
     EXPECT_EQ(narrow.pixel(0, 1), 0xFFFFFFu);
     EXPECT_EQ(narrow.pixel(4, 2), 0xFFFFFFu);
@@ -123,7 +125,7 @@ TEST(LinePatterns, CalibrationIsIgnoredOnTheirPages) {
         c->gamma = -1.0;
     }
     for (const Pattern& pattern : PATTERNS) {
-        MemorySurface surface(9, 5, 32);
+        TestSurface surface(9, 5, 32);
         test::fillWithPositionPattern(surface);
         const ExpectedBytes expected = expectedPattern(surface, pattern);
         renderPage({surface, nullptr, 9, 5}, pattern.page, calibration);

@@ -11,8 +11,9 @@
 #include "display/fill_rect.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/fake_text_renderer.h"
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
+#include "tests/support/fake_text_renderer.h"
+#include "tests/support/test_surface.h"
 
 namespace veltrane {
 namespace {
@@ -53,7 +54,7 @@ bool allUntouched(const MemorySurface& surface) {
 TEST(MemorySurface, LocksOnlyLayoutsTheDrawersCanWriteThrough) {
     for (const Layout& layout : LAYOUTS) {
         SCOPED_TRACE(testing::Message() << layout);
-        MemorySurface surface(WIDTH, HEIGHT, layout.bitsPerPixel, layout.pitch, UNTOUCHED);
+        test::TestSurface surface(WIDTH, HEIGHT, layout.bitsPerPixel, layout.pitch, UNTOUCHED);
         LockedSurface locked;
         const bool granted = surface.lock(locked);
         EXPECT_EQ(granted, layout.drawable);
@@ -75,7 +76,7 @@ TEST(MemorySurface, ARefusedLockLeavesEveryByteAsItWas) {
     for (const Layout& layout : LAYOUTS) {
         if (layout.drawable) continue;
         SCOPED_TRACE(testing::Message() << layout);
-        MemorySurface surface(WIDTH, HEIGHT, layout.bitsPerPixel, layout.pitch, UNTOUCHED);
+        test::TestSurface surface(WIDTH, HEIGHT, layout.bitsPerPixel, layout.pitch, UNTOUCHED);
         EXPECT_TRUE(fillRect(surface, nullptr, 0xFFFFFF));
         for (int page = 0; page < PAGE_COUNT; ++page) {
             FakeTextRenderer text;

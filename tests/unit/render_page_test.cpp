@@ -5,17 +5,19 @@
 #include <utility>
 #include <vector>
 
+#include "display/memory_surface.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
-#include "platform/memory/fake_text_renderer.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "tests/support/fake_text_renderer.h"
+#include "tests/support/surface_expectations.h"
+#include "tests/support/test_surface.h"
 
 namespace veltrane {
 namespace {
 
 using test::ExpectedBytes;
 using test::matchesBytes;
+using test::TestSurface;
 
 std::vector<std::int32_t> edgesOf(std::int32_t size) {
     std::vector<std::int32_t> edges;
@@ -66,7 +68,7 @@ std::uint32_t rgb(int r, int g, int b) {
 template <typename ColourOfBlock>
 void expectBlocks(std::int32_t width, std::int32_t height, std::int32_t bpp, int page,
                   const ColorCalibration& calibration, ColourOfBlock colourOf) {
-    MemorySurface surface(width, height, bpp, 0);
+    TestSurface surface(width, height, bpp, 0);
     test::fillWithPositionPattern(surface);
     ExpectedBytes expected(surface);
     for (std::int32_t y = 0; y < height; ++y) {
@@ -134,7 +136,7 @@ TEST(RenderPage, StepsPagesCarryBasePlusColumnOverTheFullHeight) {
 TEST(RenderPage, RedGammaTwoOnTheGreyGrid) {
     ColorCalibration calibration;
     calibration.red.gamma = 2.0;
-    MemorySurface surface(32, 32, 32);
+    TestSurface surface(32, 32, 32);
     renderPage({surface, nullptr, 32, 32}, 8, calibration);
     // k = 128 is row 8, column 0: (128/255)^2 * 255 = 64.25.
     EXPECT_EQ(surface.pixel(0, 16), rgb(64, 128, 128));
@@ -153,7 +155,7 @@ TEST(RenderPage, ChannelsHeldAtZeroAreCorrectedToo) {
 
 TEST(RenderPage, OutOfRangePagesDrawNothingNotEvenTheCaption) {
     for (const int page : {-1, PAGE_COUNT, 1000, -2147483647 - 1}) {
-        MemorySurface surface(40, 20, 32);
+        TestSurface surface(40, 20, 32);
         test::fillWithPositionPattern(surface);
         const ExpectedBytes unchanged(surface);
         FakeTextRenderer text;
@@ -167,7 +169,7 @@ TEST(RenderPage, OutOfRangePagesDrawNothingNotEvenTheCaption) {
 
 TEST(RenderPage, EveryPageIsOneLockCycleAndTheCaptionOneMore) {
     for (int page = 0; page < PAGE_COUNT; ++page) {
-        MemorySurface surface(400, 40, 32);
+        TestSurface surface(400, 40, 32);
         FakeTextRenderer text;
         EXPECT_FALSE(renderPage({surface, &text, 400, 40}, page, {}));
         EXPECT_EQ(surface.lockCount, 2) << "page " << page;
@@ -178,7 +180,7 @@ TEST(RenderPage, EveryPageIsOneLockCycleAndTheCaptionOneMore) {
 
 TEST(RenderPage, FailedLocksStillReachTheCaption) {
     for (int page = 0; page < PAGE_COUNT; ++page) {
-        MemorySurface surface(64, 32, 32);
+        TestSurface surface(64, 32, 32);
         test::fillWithPositionPattern(surface);
         const ExpectedBytes unchanged(surface);
         surface.failLocks = true;
@@ -191,7 +193,7 @@ TEST(RenderPage, FailedLocksStillReachTheCaption) {
 }
 
 TEST(RenderPage, CaptionLiesOnTopOfThePage) {
-    MemorySurface surface(1000, 30, 32);
+    TestSurface surface(1000, 30, 32);
     FakeTextRenderer text;
     renderPage({surface, &text, 1000, 30}, 4, {});
     EXPECT_EQ(surface.pixel(0, 0), 0x000000u);    // band background over white
@@ -207,8 +209,8 @@ TEST(RenderPage, EveryPageWritesEveryPixel) {
         for (const auto& [w, h] : {std::pair{37, 23}, std::pair{64, 32}, std::pair{5, 3}}) {
             for (int page = 0; page < PAGE_COUNT; ++page) {
                 FakeTextRenderer text;
-                MemorySurface zeros(w, h, bpp, 0, 0x00);
-                MemorySurface ones(w, h, bpp, 0, 0xFF);
+                TestSurface zeros(w, h, bpp, 0, 0x00);
+                TestSurface ones(w, h, bpp, 0, 0xFF);
                 renderPage({zeros, &text, w, h}, page, {});
                 renderPage({ones, &text, w, h}, page, {});
                 int differing = 0;
@@ -243,7 +245,7 @@ TEST(PageCatalogue, EachPageCaptionNamesItsTitle) {
     // rows and so sets the fourth bytes itself: it is left out here.
     for (int page = 0; page < PAGE_COUNT; ++page) {
         if (PAGE_CATALOGUE[static_cast<std::size_t>(page)].kind == PageKind::GammaCheck) continue;
-        MemorySurface surface(1000, 20, 32, 0, 0xAA);
+        TestSurface surface(1000, 20, 32, 0, 0xAA);
         FakeTextRenderer text;
         renderPage({surface, &text, 1000, 20}, page, {});
         const std::u16string caption =

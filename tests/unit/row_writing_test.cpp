@@ -11,8 +11,8 @@
 #include "display/fill_rect.h"
 #include "patterns/line_patterns.h"
 #include "patterns/render_page.h"
-#include "platform/memory/memory_surface.h"
-#include "surface_expectations.h"
+#include "display/memory_surface.h"
+#include "tests/support/surface_expectations.h"
 
 namespace veltrane {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "app/key_map.h"
 #include "calibration/settings_codec.h"
-#include "platform/memory/memory_settings_store.h"
+#include "tests/support/memory_settings_store.h"
 
 namespace veltrane {
 namespace {

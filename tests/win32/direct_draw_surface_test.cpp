@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "direct_draw_surface.h"
 #include "display/fill_rect.h"
+#include "platform/win32/direct_draw_surface.h"
 
 namespace veltrane::win32 {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "calibration/color_calibration.h"
-#include "gdi_text_renderer.h"
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
+#include "platform/win32/gdi_text_renderer.h"
 
 namespace veltrane::win32 {
 namespace {

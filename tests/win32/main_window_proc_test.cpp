@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/memory/memory_settings_store.h"
-#include "program.h"
-#include "shutdown.h"
+#include "app/program_flow.h"
+#include "platform/win32/program.h"
+#include "tests/support/memory_settings_store.h"
 
 namespace veltrane::win32 {
 namespace {
@@ -41,6 +41,7 @@ protected:
     }
     void TearDown() override {
         if (IsWindow(window)) DestroyWindow(window);
+        program().showSettingsFailure = showSettingsNotSaved;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
     }
@@ -150,7 +151,8 @@ TEST_F(MainWindowProcTest, TheEndOfTheSessionSavesAsEscapeDoes) {
     // finishes without a second save and without a box.
     static int reports = 0;
     reports = 0;
-    finishRun(program(), [](const ColorCalibration&) { ++reports; });
+    program().showSettingsFailure = [](const ColorCalibration&) { ++reports; };
+    finishRun(program(), program().control);
     EXPECT_EQ(store->writeOrder.size(), 9u);
     EXPECT_EQ(reports, 0);
 }
@@ -161,7 +163,8 @@ TEST_F(MainWindowProcTest, AFailedSaveAtTheEndOfTheSessionShowsNoBox) {
     EXPECT_FALSE(IsWindow(window));
     static int reports = 0;
     reports = 0;
-    finishRun(program(), [](const ColorCalibration&) { ++reports; });
+    program().showSettingsFailure = [](const ColorCalibration&) { ++reports; };
+    finishRun(program(), program().control);
     EXPECT_EQ(reports, 0) << "a box would hold up the logoff";
 }
 

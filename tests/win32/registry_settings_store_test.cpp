@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "calibration/settings_codec.h"
-#include "registry_settings_store.h"
+#include "platform/win32/registry_settings_store.h"
 
 namespace veltrane::win32 {
 namespace {

@@ -3,8 +3,8 @@
 #include <map>
 
 #include "calibration/settings_codec.h"
-#include "platform/memory/memory_settings_store.h"
-#include "ramp_handover.h"
+#include "tests/support/memory_settings_store.h"
+#include "platform/x11/ramp_handover.h"
 
 namespace veltrane {
 namespace {

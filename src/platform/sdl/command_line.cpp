@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "platform/sdl/command_line.h"
 
 #include <CLI/CLI.hpp>
 

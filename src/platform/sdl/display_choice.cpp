@@ -1,4 +1,4 @@
-#include "display_choice.h"
+#include "platform/sdl/display_choice.h"
 
 namespace veltrane {
 namespace {

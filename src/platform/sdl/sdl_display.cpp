@@ -1,4 +1,4 @@
-#include "sdl_display.h"
+#include "platform/sdl/sdl_display.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -151,7 +151,7 @@ bool SdlDisplay::createBackBufferAndTexture(std::string& error) {
         return false;
     }
     backBuffer_ = std::make_unique<MemorySurface>(width, height, bitsPerPixel);
-    uploadedAtUnlock_ = -1;
+    backBufferChanged_ = true;
     return true;
 }
 
@@ -186,7 +186,7 @@ bool SdlDisplay::followOutputSize() {
 void SdlDisplay::recoverFromReset(bool deviceReset) {
     // After a device reset every texture is gone; after a targets reset the
     // texture survives but the frame does not. Either way the page is drawn
-    // again, which marks the back buffer for upload.
+    // again, and drawing it marks the back buffer for upload.
     if (deviceReset && texture_ != nullptr) {
         SDL_DestroyTexture(texture_);
         const Uint32 format = backBuffer_->bitsPerPixel() == 32 ? FORMAT_32 : FORMAT_24;
@@ -207,9 +207,9 @@ std::uint32_t SdlDisplay::msUntilNextFrame() const {
 }
 
 void SdlDisplay::present() {
-    if (backBufferChanged() && texture_ != nullptr) {
+    if (backBufferChanged_ && texture_ != nullptr) {
         SDL_UpdateTexture(texture_, nullptr, backBuffer_->bytes().data(), backBuffer_->pitch());
-        uploadedAtUnlock_ = backBuffer_->unlockCount;
+        backBufferChanged_ = false;
     }
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
     SDL_RenderPresent(renderer_);

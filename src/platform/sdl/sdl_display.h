@@ -7,7 +7,7 @@
 // something new to show or the window needs repainting, at most once per
 // refresh period (vsync where the renderer has it, and the clock always).
 // Idle, the program sleeps in the event queue.
-// Depends on SDL2 and the in-memory surface of the memory platform.
+// Depends on SDL2 and the core's in-memory surface.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 
 #include <SDL.h>
 
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
 
 namespace veltrane {
 
@@ -57,7 +57,10 @@ public:
     void recoverFromReset(bool deviceReset);
 
     void requestPresent() { presentWanted_ = true; }
-    bool presentPending() const { return presentWanted_ || backBufferChanged(); }
+    bool presentPending() const { return presentWanted_ || backBufferChanged_; }
+    // The program drew a new page into the back buffer: the texture is out of
+    // date and the next present uploads it.
+    void notePageDrawn() { backBufferChanged_ = true; }
     // Milliseconds until a pending frame may be presented (0 when now).
     std::uint32_t msUntilNextFrame() const;
     // Uploads the back buffer when it changed and presents it.
@@ -69,16 +72,13 @@ public:
 
 private:
     bool createBackBufferAndTexture(std::string& error);
-    // Every drawer unlocks once it has written, so an unlock since the last
-    // upload means the texture is out of date.
-    bool backBufferChanged() const { return backBuffer_->unlockCount != uploadedAtUnlock_; }
 
     bool videoReady_ = false;
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
     std::unique_ptr<MemorySurface> backBuffer_;
-    int uploadedAtUnlock_ = -1;  // the back buffer's unlock count at the last upload; -1: never uploaded
+    bool backBufferChanged_ = false;  // drawn into since the last upload
     bool vsync_ = false;
     int refreshRate_ = 60;
     std::string rendererName_;

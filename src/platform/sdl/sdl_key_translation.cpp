@@ -1,4 +1,4 @@
-#include "sdl_key_translation.h"
+#include "platform/sdl/sdl_key_translation.h"
 
 #include <array>
 #include <utility>

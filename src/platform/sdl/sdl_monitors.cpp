@@ -1,4 +1,4 @@
-#include "sdl_monitors.h"
+#include "platform/sdl/sdl_monitors.h"
 
 #include <SDL.h>
 

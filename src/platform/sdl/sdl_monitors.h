@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "display_choice.h"
+#include "platform/sdl/display_choice.h"
 
 namespace veltrane {
 

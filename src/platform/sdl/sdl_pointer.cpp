@@ -1,4 +1,4 @@
-#include "sdl_pointer.h"
+#include "platform/sdl/sdl_pointer.h"
 
 #include <SDL.h>
 

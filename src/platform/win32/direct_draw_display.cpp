@@ -1,11 +1,11 @@
 // The DirectDraw device, display mode, flipping chain and steady, paced
 // presentation. See direct_draw_display.h for the why.
-#include "direct_draw_display.h"
+#include "platform/win32/direct_draw_display.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "direct_draw_surface.h"
+#include "platform/win32/direct_draw_surface.h"
 
 namespace veltrane::win32 {
 namespace {

@@ -1,5 +1,5 @@
 // Locking an IDirectDrawSurface7 for the core's drawers.
-#include "direct_draw_surface.h"
+#include "platform/win32/direct_draw_surface.h"
 
 namespace veltrane::win32 {
 

@@ -1,6 +1,6 @@
 // GDI text for the caption. Every call takes the screen's context and gives it
 // back; the memory context and the bitmap live only inside drawText.
-#include "gdi_text_renderer.h"
+#include "platform/win32/gdi_text_renderer.h"
 
 #include <windows.h>
 

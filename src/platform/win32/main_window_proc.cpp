@@ -1,29 +1,22 @@
 // The window procedure of the one full-screen window: paint messages present
 // the back buffer, key messages drive the portable key map, Escape ends the
-// run, and so does the end of the user's session (after saving, shutdown.h).
+// run, and so does the end of the user's session (after saving).
 //
 // Depends on: program.h (the process-wide state), the core's key map and
-// page renderer, user32.
+// program flow, user32.
 #include <windows.h>
 
 #include "app/key_map.h"
-#include "patterns/render_page.h"
-#include "program.h"
-#include "shutdown.h"
+#include "app/program_flow.h"
+#include "platform/win32/program.h"
 
 namespace veltrane::win32 {
-
-void drawCurrentPage(Program& state) {
-    const PageTarget target{state.backBuffer, &state.captionText, state.display.screenWidth,
-                            state.display.screenHeight};
-    renderPage(target, state.control.currentPage, state.control.calibration);
-    notePageDrawn(state.display);
-}
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Program& state = program();
     switch (message) {
         case WM_CREATE:
+            state.window = window;
             state.control.keys = KeyState{};
             break;
         case WM_DESTROY:
@@ -35,7 +28,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // The update region is left invalid on purpose: the system then
             // sends WM_PAINT whenever the queue is empty, and that is the
             // presentation loop, paced by presentFrame.
-            if (presentFrame(state.display) == PresentResult::SurfacesRestored) drawCurrentPage(state);
+            if (presentFrame(state.display) == PresentResult::SurfacesRestored) {
+                drawCurrentPage(state, state.control);
+            }
             return 1;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {
@@ -56,21 +51,15 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             handleFocusLost(state.control);
             break;
         case WM_KEYDOWN:
-            switch (handleKeyDown(state.control, static_cast<std::uint32_t>(wParam))) {
-                case KeyEffect::Nothing: break;
-                case KeyEffect::Redraw: drawCurrentPage(state); break;
-                case KeyEffect::RedrawAndUpdate:
-                    drawCurrentPage(state);
-                    UpdateWindow(window);
-                    break;
-                case KeyEffect::Quit: DestroyWindow(window); break;
-            }
+            onKeyDown(state, state.control, static_cast<std::uint32_t>(wParam));
             break;
         case WM_KEYUP:
             handleKeyUp(state.control, static_cast<std::uint32_t>(wParam));
             break;
         case WM_ENDSESSION:
-            if (wParam != FALSE) endRunWithSession(state, window);
+            // The process ends as soon as this returns, so the calibration is
+            // saved here and then, as Escape would save it.
+            if (wParam != FALSE) endRunWithSession(state, state.control);
             return 0;
         case WM_COMMAND:
             return 0;

@@ -1,4 +1,4 @@
-#include "message_boxes.h"
+#include "platform/win32/message_boxes.h"
 
 #include <windows.h>
 

@@ -1,11 +1,96 @@
-// The one instance of the program's process-wide state.
-#include "program.h"
+// The one instance of the program's process-wide state, and the Windows
+// primitives of the program's flow: the start-up steps with the clean-up each
+// failure needs, the message loop, and presentation through paint messages.
+#include "platform/win32/program.h"
+
 
 namespace veltrane::win32 {
+namespace {
+
+constexpr const char* CLASS_NAME = "Veltrane";
+constexpr const char* WINDOW_TITLE = "BaseForm";
+
+}  // namespace
 
 Program& program() {
     static Program state;
     return state;
+}
+
+StartUpStep Program::openDisplay() {
+    // Without a device there is nothing to show: the box has told the user,
+    // and no window, display mode or registry key is touched.
+    return createDisplayDevice(display) ? StartUpStep::stop() : StartUpStep::ok();
+}
+
+StartUpStep Program::createWindow() {
+    display.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    display.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+
+    WNDCLASSEXA myclass{};
+    myclass.cbSize = sizeof myclass;
+    myclass.style = CS_HREDRAW | CS_VREDRAW;
+    myclass.lpfnWndProc = mainWindowProc;
+    myclass.hInstance = instance;
+    myclass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    myclass.lpszClassName = CLASS_NAME;
+    if (RegisterClassExA(&myclass) == 0) {
+        releaseDisplay(display);
+        return StartUpStep::stop();
+    }
+
+    window = CreateWindowExA(0, CLASS_NAME, WINDOW_TITLE, WS_POPUP, 0, 0, display.screenWidth,
+                             display.screenHeight, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) {
+        // The class stays registered.
+        releaseDisplay(display);
+        return StartUpStep::stop();
+    }
+    return StartUpStep::ok();
+}
+
+StartUpStep Program::setUpScreen() {
+    if (!setFullScreenMode(display, window) && !createFlippingChain(display)) return StartUpStep::ok();
+    // The window is left as it is; it was never shown.
+    leaveExclusiveMode(display, window);
+    UnregisterClassA(CLASS_NAME, instance);
+    releaseDisplay(display);
+    return StartUpStep::stop();
+}
+
+void Program::showWindow() {
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+}
+
+PageTarget Program::pageTarget() {
+    return {backBuffer, &captionText, display.screenWidth, display.screenHeight};
+}
+
+void Program::notePageDrawn() { win32::notePageDrawn(display); }
+
+void Program::runLoop() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// The update region is never validated, so this makes the system send
+// WM_PAINT, the presentation, at once.
+void Program::presentNow() { UpdateWindow(window); }
+
+// WM_DESTROY posts the quit message that ends the loop.
+void Program::endRun() { DestroyWindow(window); }
+
+void Program::releaseScreen() { releaseDisplay(display); }
+
+// Called only once the display has been given back: the boxes are ordinary
+// windows, and behind DirectDraw's exclusive full-screen mode they could not be
+// seen and the program would look frozen.
+void Program::reportSettingsNotSaved(const ColorCalibration& calibration) {
+    showSettingsFailure(calibration);
 }
 
 }  // namespace veltrane::win32

@@ -1,40 +1,55 @@
 // The program's process-wide state, owned by the entry point and reached by
-// the window procedure: the display, the keyboard-driven control state and
-// the adapters the core draws through.
+// the window procedure: the display, the keyboard-driven control state, the
+// adapters the core draws through, and the Windows primitives the shared
+// program flow (app/program_flow.h) asks for.
 //
 // Depends on: direct_draw_display.h, direct_draw_surface.h, gdi_text_renderer.h,
-// registry_settings_store.h.
+// registry_settings_store.h, message_boxes.h, user32.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
 
-#include "app/key_map.h"
-#include "direct_draw_display.h"
-#include "direct_draw_surface.h"
-#include "gdi_text_renderer.h"
-#include "registry_settings_store.h"
+#include "app/control_state.h"
+#include "app/program_flow.h"
+#include "platform/win32/direct_draw_display.h"
+#include "platform/win32/direct_draw_surface.h"
+#include "platform/win32/gdi_text_renderer.h"
+#include "platform/win32/message_boxes.h"
+#include "platform/win32/registry_settings_store.h"
 
 namespace veltrane::win32 {
 
-struct Program {
+struct Program final : ProgramPlatform {
     DisplayState display;
     ControlState control;
     DirectDrawSurface backBuffer{display.backBuffer};
     GdiTextRenderer captionText;
     // Where the calibration is loaded from and saved to: the current user's registry.
     std::unique_ptr<SettingsStore> settings = std::make_unique<RegistrySettingsStore>();
-    // The session ended and the calibration was saved then; the run ends
-    // without saving again.
-    bool savedAtSessionEnd = false;
+    // How a failed save is shown: the "Setting" boxes, one per channel.
+    void (*showSettingsFailure)(const ColorCalibration& calibration) = showSettingsNotSaved;
+    HINSTANCE instance = nullptr;
+    int showCommand = SW_SHOWNORMAL;
+    HWND window = nullptr;  // the one full-screen window, recorded when it is created
+
+    StartUpStep openDisplay() override;
+    StartUpStep createWindow() override;
+    StartUpStep setUpScreen() override;
+    void showWindow() override;
+    SettingsStore& settingsStore() override { return *settings; }
+    PageTarget pageTarget() override;
+    void notePageDrawn() override;
+    void runLoop() override;
+    void presentNow() override;
+    void endRun() override;
+    void releaseScreen() override;
+    void settingsSaved(const ColorCalibration&) override {}
+    void reportSettingsNotSaved(const ColorCalibration& calibration) override;
 };
 
 Program& program();
-
-// Draws the current page with its caption into the back buffer; the next
-// presentation puts it on the screen.
-void drawCurrentPage(Program& state);
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

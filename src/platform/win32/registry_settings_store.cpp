@@ -1,5 +1,5 @@
 // Registry access for the calibration values.
-#include "registry_settings_store.h"
+#include "platform/win32/registry_settings_store.h"
 
 #include <cstring>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "gamma_ramp.h"
+#include "platform/x11/gamma_ramp.h"
 
 #include <array>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "gamma_ramp.h"
+#include "platform/x11/gamma_ramp.h"
 
 namespace veltrane {
 

@@ -1,4 +1,4 @@
-#include "program_ramps.h"
+#include "platform/x11/program_ramps.h"
 
 #include <string>
 

@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "calibration/color_calibration.h"
-#include "ramp_handover.h"
-#include "xrandr_gamma_ramps.h"
+#include "platform/x11/ramp_handover.h"
+#include "platform/x11/xrandr_gamma_ramps.h"
 
 namespace veltrane {
 

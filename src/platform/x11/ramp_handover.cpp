@@ -1,4 +1,4 @@
-#include "ramp_handover.h"
+#include "platform/x11/ramp_handover.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "xrandr_gamma_ramps.h"
+#include "platform/x11/xrandr_gamma_ramps.h"
 
 #include <cstdlib>
 #include <utility>

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "gamma_ramp_device.h"
+#include "platform/x11/gamma_ramp_device.h"
 
 namespace veltrane {
 

@@ -58,7 +58,7 @@ def programs():
     subprocess.run(["cmake", "--build", folder, "--target", "veltrane", "veltrane_settings_save_driver"],
                    check=True, stdout=subprocess.DEVNULL)
     return {"program": os.path.join(folder, "veltrane"),
-            "driver": os.path.join(folder, "tests", "sdl", "veltrane_settings_save_driver")}
+            "driver": os.path.join(folder, "tests", "xdg", "veltrane_settings_save_driver")}
 
 
 def with_red_brightness(text, value):

@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "platform/memory/memory_settings_store.h"
-#include "program.h"
-#include "shutdown.h"
+#include "app/program_flow.h"
+#include "platform/win32/program.h"
+#include "tests/support/memory_settings_store.h"
 
 namespace veltrane::win32 {
 namespace {
@@ -44,14 +44,18 @@ protected:
         ASSERT_FALSE(createDisplayDevice(program().display));
         ASSERT_NE(program().display.directDraw, nullptr);
     }
-    void TearDown() override { releaseDisplay(program().display); }
+    void TearDown() override {
+        releaseDisplay(program().display);
+        program().showSettingsFailure = showSettingsNotSaved;
+    }
 
     MemorySettingsStore* store = nullptr;
 };
 
 TEST_F(FinishRunTest, AFailedSaveIsReportedOnlyAfterTheDisplayIsGivenBack) {
     store->failOpen = true;
-    finishRun(program(), recordReport);
+    program().showSettingsFailure = recordReport;
+    finishRun(program(), program().control);
     EXPECT_EQ(seen.reports, 1);
     EXPECT_FALSE(seen.deviceHeld);
     EXPECT_FALSE(seen.libraryLoaded);
@@ -59,7 +63,8 @@ TEST_F(FinishRunTest, AFailedSaveIsReportedOnlyAfterTheDisplayIsGivenBack) {
 }
 
 TEST_F(FinishRunTest, ASavedRunReportsNothingAndGivesTheDisplayBack) {
-    finishRun(program(), recordReport);
+    program().showSettingsFailure = recordReport;
+    finishRun(program(), program().control);
     EXPECT_EQ(seen.reports, 0);
     EXPECT_EQ(store->values.at("MonRG"), 125);
     EXPECT_EQ(program().display.directDraw, nullptr);

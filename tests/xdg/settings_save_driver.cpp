@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "calibration/settings_codec.h"
-#include "settings_file_store.h"
+#include "platform/xdg/settings_file_store.h"
 
 int main(int argc, char** argv) {
     using namespace veltrane;

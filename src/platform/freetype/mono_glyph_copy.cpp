@@ -1,4 +1,4 @@
-#include "mono_glyph_copy.h"
+#include "platform/freetype/mono_glyph_copy.h"
 
 #include <cstddef>
 #include <cstdlib>

@@ -1,9 +1,7 @@
-// A surface in ordinary memory: what the unit tests, the benchmarks, the
-// headless exporter and the SDL program's back buffer draw into. Any width,
+// A surface in ordinary memory: what the SDL program's back buffer, the
+// headless exporter, the benchmarks and the unit tests draw into. Any width,
 // height and pitch; 8 to 32 bits per pixel, though only a drawable layout (24
-// or 32 bits per pixel, a pitch that holds a row) can be locked; its lock can
-// be made to fail, and it counts locks and unlocks (the SDL program uploads its
-// back buffer only after an unlock).
+// or 32 bits per pixel, a pitch that holds a row) can be locked.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +12,7 @@
 
 namespace veltrane {
 
-class MemorySurface final : public Surface {
+class MemorySurface : public Surface {
 public:
     // A pitch of 0 means the tightest: width times the pixel step. A negative
     // pitch stores the rows bottom first.
@@ -33,11 +31,6 @@ public:
 
     // The pixel at (x, y) as 0x00RRGGBB, read from its three colour bytes.
     std::uint32_t pixel(std::int32_t x, std::int32_t y) const;
-
-    bool failLocks = false;
-    int lockCount = 0;    // successful locks
-    int unlockCount = 0;
-    bool locked() const { return lockCount > unlockCount; }
 
 private:
     std::int32_t width_;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "mono_glyph_copy.h"
+#include "platform/freetype/mono_glyph_copy.h"
 
 using namespace veltrane;
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "calibration/settings_store.h"
-#include "settings_file_format.h"
+#include "platform/xdg/settings_file_format.h"
 
 namespace veltrane {
 

@@ -1,4 +1,4 @@
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
 
 #include <algorithm>
 #include <limits>
@@ -27,15 +27,13 @@ MemorySurface::MemorySurface(std::int32_t width, std::int32_t height, std::int32
 }
 
 bool MemorySurface::lock(LockedSurface& locked) {
-    if (failLocks) return false;
     const LockedSurface described{bytes_.data() + topRowOffset_, pitch_, width_, height_, bitsPerPixel_};
     if (!isDrawable(described)) return false;
-    ++lockCount;
     locked = described;
     return true;
 }
 
-void MemorySurface::unlock() { ++unlockCount; }
+void MemorySurface::unlock() {}
 
 std::uint32_t MemorySurface::pixel(std::int32_t x, std::int32_t y) const {
     const std::uint8_t* p = bytes_.data() + topRowOffset_ + std::int64_t{y} * pitch_ +

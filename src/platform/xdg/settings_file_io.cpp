@@ -1,4 +1,4 @@
-#include "settings_file_io.h"
+#include "platform/xdg/settings_file_io.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "freetype_text_renderer.h"
-#include "mono_glyph_copy.h"
+#include "platform/freetype/freetype_text_renderer.h"
+#include "platform/freetype/mono_glyph_copy.h"
 
 using namespace veltrane;
 

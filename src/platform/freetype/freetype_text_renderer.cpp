@@ -1,6 +1,6 @@
-#include "freetype_text_renderer.h"
+#include "platform/freetype/freetype_text_renderer.h"
 
-#include "mono_glyph_copy.h"
+#include "platform/freetype/mono_glyph_copy.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings_file_format.h"
+#include "platform/xdg/settings_file_format.h"
 
 using namespace veltrane;
 using namespace std::string_literals;

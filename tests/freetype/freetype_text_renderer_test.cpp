@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "freetype_text_renderer.h"
+#include "platform/freetype/freetype_text_renderer.h"
 
 using namespace veltrane;
 

@@ -1,4 +1,4 @@
-#include "settings_file_store.h"
+#include "platform/xdg/settings_file_store.h"
 
 #include <array>
 #include <cerrno>
@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "calibration/settings_codec.h"
-#include "settings_file_io.h"
+#include "platform/xdg/settings_file_io.h"
 
 namespace veltrane {
 namespace {

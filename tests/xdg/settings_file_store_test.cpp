@@ -17,8 +17,8 @@
 #include <unistd.h>
 
 #include "calibration/settings_codec.h"
-#include "settings_file_io.h"
-#include "settings_file_store.h"
+#include "platform/xdg/settings_file_io.h"
+#include "platform/xdg/settings_file_store.h"
 
 namespace fs = std::filesystem;
 using namespace veltrane;

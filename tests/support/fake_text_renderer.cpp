@@ -1,4 +1,4 @@
-#include "platform/memory/fake_text_renderer.h"
+#include "tests/support/fake_text_renderer.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "settings_file_format.h"
+#include "platform/xdg/settings_file_format.h"
 
 #include <algorithm>
 #include <charconv>

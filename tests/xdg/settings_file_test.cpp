@@ -12,8 +12,8 @@
 #include <sys/resource.h>
 
 #include "calibration/settings_codec.h"
-#include "settings_file_format.h"
-#include "settings_file_store.h"
+#include "platform/xdg/settings_file_format.h"
+#include "platform/xdg/settings_file_store.h"
 
 namespace fs = std::filesystem;
 using namespace veltrane;

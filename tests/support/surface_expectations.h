@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/memory/memory_surface.h"
+#include "display/memory_surface.h"
 
 namespace veltrane::test {
 

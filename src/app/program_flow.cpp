@@ -1,0 +1,65 @@
+#include "app/program_flow.h"
+
+#include "app/key_map.h"
+#include "calibration/settings_codec.h"
+
+namespace veltrane {
+
+void drawCurrentPage(ProgramPlatform& platform, const ControlState& state) {
+    renderPage(platform.pageTarget(), state.currentPage, state.calibration);
+    platform.notePageDrawn();
+}
+
+void ProgramPlatform::pageChanged(const ControlState& state) { drawCurrentPage(*this, state); }
+
+void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t virtualKey) {
+    switch (handleKeyDown(state, virtualKey)) {
+        case KeyEffect::Nothing: break;
+        case KeyEffect::Redraw:
+            // Shown by the next regular presentation, not forced.
+            platform.pageChanged(state);
+            break;
+        case KeyEffect::RedrawAndUpdate:
+            platform.pageChanged(state);
+            platform.presentNow();
+            break;
+        case KeyEffect::Quit: platform.endRun(); break;
+    }
+}
+
+void endRunWithSession(ProgramPlatform& platform, ControlState& state) {
+    saveCalibration(platform.settingsStore(), state.calibration);
+    platform.savedAtSessionEnd = true;
+    platform.endRun();
+}
+
+void finishRun(ProgramPlatform& platform, ControlState& state) {
+    const bool saved =
+        platform.savedAtSessionEnd || saveCalibration(platform.settingsStore(), state.calibration);
+    platform.releaseScreen();
+    if (saved) {
+        platform.settingsSaved(state.calibration);
+    } else {
+        platform.reportSettingsNotSaved(state.calibration);
+    }
+}
+
+int runProgram(ProgramPlatform& platform, ControlState& state) {
+    // The page is never remembered between runs.
+    state.currentPage = 0;
+
+    if (const StartUpStep step = platform.openDisplay(); !step.carryOn) return step.exitCode;
+    if (const StartUpStep step = platform.createWindow(); !step.carryOn) return step.exitCode;
+    loadCalibration(platform.settingsStore(), state.calibration);
+    if (const StartUpStep step = platform.setUpScreen(); !step.carryOn) return step.exitCode;
+
+    drawCurrentPage(platform, state);
+    platform.showWindow();
+
+    platform.runLoop();
+
+    finishRun(platform, state);
+    return EXIT_AFTER_RUN;
+}
+
+}  // namespace veltrane
