@@ -6,7 +6,12 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <array>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -19,6 +24,31 @@ struct FreeTypeTextRenderer::FreeTypeState {
         if (face != nullptr) FT_Done_Face(face);
         if (library != nullptr) FT_Done_FreeType(library);
     }
+};
+
+// One character as drawText needs it, taken from FreeType the first time the
+// character is drawn. The image is FreeType's own 1-bit image, copied with its
+// rows top first, so drawing it later puts down exactly the pixels that
+// rendering it anew would.
+struct FreeTypeTextRenderer::CachedGlyph {
+    bool loaded = false;       // false: the font could not load it; it draws nothing and takes no room
+    std::int32_t advance = 0;  // whole pixels
+    bool rendered = false;     // made 1-bit from an outline; anything else is never drawn
+    std::int32_t left = 0;     // columns from the pen to the image's left edge
+    std::int32_t top = 0;      // rows from the baseline up to the image's top edge
+    FT_Bitmap image{};         // FreeType's description of the image; its buffer is `bits`
+    bool hasBuffer = false;    // FreeType gave the image a buffer (a space may come without)
+    std::vector<unsigned char> bits;
+};
+
+// Codes 0..255 (every code a caption is composed of) sit in a table; anything
+// else the text may hold goes to a map, so what is kept never exceeds the
+// table plus the other codes drawn.
+struct FreeTypeTextRenderer::GlyphCache {
+    std::array<std::optional<CachedGlyph>, 256> latin1;
+    std::unordered_map<char16_t, CachedGlyph> others;
+    std::size_t count = 0;
+    std::size_t imageBytes = 0;
 };
 
 namespace {
@@ -51,7 +81,7 @@ int fitPixelSize(FT_Face face, int& baseline) {
 
 FreeTypeTextRenderer::FreeTypeTextRenderer(std::unique_ptr<FreeTypeState> state,
                                            std::string fontFile, int pixelSize, int baseline)
-    : state_(std::move(state)), fontFile_(std::move(fontFile)), pixelSize_(pixelSize),
+    : state_(std::move(state)), glyphs_(std::make_unique<GlyphCache>()), fontFile_(std::move(fontFile)), pixelSize_(pixelSize),
       baseline_(baseline) {}
 
 FreeTypeTextRenderer::~FreeTypeTextRenderer() = default;
@@ -134,20 +164,75 @@ void FreeTypeTextRenderer::measureCharWidths(CharWidths& widths) {
     widths = measuredWidths_;
 }
 
-bool FreeTypeTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bitmap) {
+FreeTypeTextRenderer::CachedGlyph FreeTypeTextRenderer::renderGlyph(char16_t code) {
+    CachedGlyph cached;
     FT_Face face = state_->face;
+    if (FT_Load_Char(face, code, GLYPH_LOAD_FLAGS) != 0) return cached;
+    cached.loaded = true;
+    const FT_GlyphSlot glyph = face->glyph;
+    // Only an outline can be made 1-bit; a glyph that came as an image of
+    // any other kind is left out rather than drawn as noise, and its
+    // advance still counts, as the measured widths do.
+    if (glyph->format == FT_GLYPH_FORMAT_OUTLINE && FT_Render_Glyph(glyph, FT_RENDER_MODE_MONO) == 0) {
+        cached.rendered = true;
+        cached.left = glyph->bitmap_left;
+        cached.top = glyph->bitmap_top;
+        const FT_Bitmap& source = glyph->bitmap;
+        const std::size_t rowBytes = static_cast<std::size_t>(std::abs(source.pitch));
+        cached.image = source;
+        cached.image.buffer = nullptr;
+        cached.image.palette = nullptr;
+        cached.image.pitch = static_cast<int>(rowBytes);
+        if (source.buffer != nullptr) {
+            cached.hasBuffer = true;
+            cached.bits.resize(rowBytes * source.rows);
+            // With upward rows the buffer starts at the bottom row.
+            const unsigned char* topRow =
+                source.pitch >= 0 ? source.buffer
+                                  : source.buffer + rowBytes * (source.rows > 0 ? source.rows - 1 : 0);
+            const std::ptrdiff_t pitch = source.pitch;
+            for (unsigned int row = 0; row < source.rows; ++row) {
+                std::memcpy(cached.bits.data() + rowBytes * row,
+                            topRow + pitch * static_cast<std::ptrdiff_t>(row), rowBytes);
+            }
+        }
+    }
+    cached.advance = static_cast<std::int32_t>((glyph->advance.x + 32) / 64);
+    return cached;
+}
+
+FreeTypeTextRenderer::CachedGlyph& FreeTypeTextRenderer::glyphFor(char16_t code) {
+    GlyphCache& cache = *glyphs_;
+    CachedGlyph* found = nullptr;
+    if (code < cache.latin1.size()) {
+        std::optional<CachedGlyph>& slot = cache.latin1[code];
+        if (slot) return *slot;
+        found = &slot.emplace(renderGlyph(code));
+    } else {
+        if (const auto known = cache.others.find(code); known != cache.others.end()) return known->second;
+        found = &cache.others.emplace(code, renderGlyph(code)).first->second;
+    }
+    ++cache.count;
+    cache.imageBytes += found->bits.size();
+    return *found;
+}
+
+std::size_t FreeTypeTextRenderer::cachedGlyphCount() const { return glyphs_->count; }
+
+std::size_t FreeTypeTextRenderer::cachedImageBytes() const { return glyphs_->imageBytes; }
+
+bool FreeTypeTextRenderer::drawText(std::u16string_view text, CaptionBitmap& bitmap) {
     std::int32_t penX = 0;
     for (const char16_t unit : text) {
         if (penX >= bitmap.width) break;
-        if (FT_Load_Char(face, unit, GLYPH_LOAD_FLAGS) != 0) continue;
-        const FT_GlyphSlot glyph = face->glyph;
-        // Only an outline can be made 1-bit; a glyph that came as an image of
-        // any other kind is left out rather than drawn as noise, and its
-        // advance still counts, as the measured widths do.
-        if (glyph->format == FT_GLYPH_FORMAT_OUTLINE && FT_Render_Glyph(glyph, FT_RENDER_MODE_MONO) == 0) {
-            copyMonoGlyph(glyph->bitmap, penX + glyph->bitmap_left, baseline_ - glyph->bitmap_top, bitmap);
+        CachedGlyph& glyph = glyphFor(unit);
+        if (!glyph.loaded) continue;
+        if (glyph.rendered) {
+            FT_Bitmap image = glyph.image;
+            image.buffer = glyph.hasBuffer ? glyph.bits.data() : nullptr;
+            copyMonoGlyph(image, penX + glyph.left, baseline_ - glyph.top, bitmap);
         }
-        penX += static_cast<std::int32_t>((glyph->advance.x + 32) / 64);
+        penX += glyph.advance;
     }
     return true;
 }

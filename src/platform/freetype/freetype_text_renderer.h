@@ -4,10 +4,13 @@
 // rendered binary (FT_RENDER_MODE_MONO) from their outlines so the caption is
 // pure green on pure black with no grey edges; embedded bitmaps are never
 // used. The program and the headless exporter both use it, which is what
-// makes their pixels the same.
+// makes their pixels the same. Each character's 1-bit image is rendered once,
+// the first time it is drawn, and kept for the renderer's life, so a caption
+// after the first costs bit copies rather than FreeType's outline rendering.
 // Depends on FreeType and fontconfig; no SDL.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -37,14 +40,27 @@ public:
 
     const std::string& fontFile() const { return fontFile_; }
     int pixelSize() const { return pixelSize_; }
+    // Rows from the top of the band to the baseline the glyphs stand on.
+    int baseline() const { return baseline_; }
+
+    // What the glyph cache holds: one entry per character code drawn so far
+    // (never more than 256 plus the codes above 255 that were drawn), and
+    // the bytes of their 1-bit images.
+    std::size_t cachedGlyphCount() const;
+    std::size_t cachedImageBytes() const;
 
 private:
     struct FreeTypeState;
+    struct CachedGlyph;
+    struct GlyphCache;
     explicit FreeTypeTextRenderer(std::unique_ptr<FreeTypeState> state, std::string fontFile,
                                   int pixelSize, int baseline);
     std::int32_t advanceOf(char32_t code);
+    CachedGlyph& glyphFor(char16_t code);
+    CachedGlyph renderGlyph(char16_t code);
 
     std::unique_ptr<FreeTypeState> state_;
+    std::unique_ptr<GlyphCache> glyphs_;
     std::string fontFile_;
     int pixelSize_;
     int baseline_;  // rows from the top of the band to the baseline
