@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/scoped_file_size_limit.h"
 #include "tools/png_writer.h"
 
 namespace fs = std::filesystem;
@@ -127,21 +128,7 @@ struct ScopedUmask {
     ~ScopedUmask() { ::umask(previous); }
 };
 
-// Files this process writes may not grow past `bytes`; a write beyond it fails
-// with EFBIG (SIGXFSZ ignored), which is how a write fails half-way here.
-struct ScopedFileSizeLimit {
-    rlimit previous{};
-    void (*previousHandler)(int);
-    explicit ScopedFileSizeLimit(rlim_t bytes) : previousHandler(::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &previous);
-        const rlimit limit{bytes, previous.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~ScopedFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &previous);
-        ::signal(SIGXFSZ, previousHandler);
-    }
-};
+using veltrane::test::ScopedFileSizeLimit;
 
 struct LayoutCase {
     std::int32_t width, height, bitsPerPixel, padding;

@@ -8,17 +8,17 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "calibration/settings_codec.h"
 #include "platform/xdg/settings_file_io.h"
 #include "platform/xdg/settings_file_store.h"
+#include "tests/support/scoped_file_size_limit.h"
 
 namespace fs = std::filesystem;
 using namespace veltrane;
@@ -347,19 +347,11 @@ TEST_F(SettingsFileOnDisk, AFolderWhereTheCopyGoesStopsTheSaveAndKeepsTheFile) {
 TEST_F(SettingsFileOnDisk, AFullDiskIsAFailureWithAReasonAndKeepsTheFile) {
     writeText(path, "MonRG = 250\n");
     // A file size limit makes every write beyond a few bytes fail, as a full disk would.
-    struct sigaction ignore {};
-    struct sigaction previousAction {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &previousAction);
-    rlimit previousLimit{};
-    getrlimit(RLIMIT_FSIZE, &previousLimit);
-    rlimit tiny = previousLimit;
-    tiny.rlim_cur = 16;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    std::optional<test::ScopedFileSizeLimit> limit(std::in_place, 16);
+    ASSERT_TRUE(limit->applied());
     SettingsFileStore store(path);
     const bool saved = saveRedGamma(store, 2.5);
-    setrlimit(RLIMIT_FSIZE, &previousLimit);
-    sigaction(SIGXFSZ, &previousAction, nullptr);
+    limit.reset();
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(store.failure(), path + ": File too large (writing the new file)");

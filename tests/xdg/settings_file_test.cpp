@@ -6,14 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <optional>
 #include <string>
 
-#include <signal.h>
-#include <sys/resource.h>
 
 #include "calibration/settings_codec.h"
 #include "platform/xdg/settings_file_format.h"
 #include "platform/xdg/settings_file_store.h"
+#include "tests/support/scoped_file_size_limit.h"
 
 namespace fs = std::filesystem;
 using namespace veltrane;
@@ -172,22 +172,14 @@ TEST_F(SettingsFileStoreTest, AFolderThatCannotBeMadeFailsOpenAndSave) {
 TEST_F(SettingsFileStoreTest, AFullDiskKeepsTheOldFileWhole) {
     writeFile("MonRG = 250\n");
     // A file size limit makes every write beyond a few bytes fail, as a full disk would.
-    struct sigaction ignore {};
-    struct sigaction previousAction {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &previousAction);
-    rlimit previousLimit{};
-    getrlimit(RLIMIT_FSIZE, &previousLimit);
-    rlimit tiny = previousLimit;
-    tiny.rlim_cur = 16;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    std::optional<test::ScopedFileSizeLimit> limit(std::in_place, 16);
+    ASSERT_TRUE(limit->applied());
 
     SettingsFileStore store(path);
     ColorCalibration calibration;
     const bool saved = saveCalibration(store, calibration);
 
-    setrlimit(RLIMIT_FSIZE, &previousLimit);
-    sigaction(SIGXFSZ, &previousAction, nullptr);
+    limit.reset();
     EXPECT_FALSE(saved);
     EXPECT_EQ(fileText(), "MonRG = 250\n");
     // The copy of the previous file fitted; the new file did not.
