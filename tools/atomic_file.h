@@ -1,6 +1,6 @@
 // Writes a whole file so that readers see either the old file or the new one,
-// never a part: the bytes go to a temporary file in the same folder, are
-// flushed to disk, and the temporary file is renamed over the target.
+// never a part, through the same atomic replacement the settings file uses
+// (temporary file beside the target, synced, renamed over it, folder synced).
 #pragma once
 
 #include <string>
