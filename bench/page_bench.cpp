@@ -2,7 +2,10 @@
 // of a buffer of the same byte size measured in the same run. The memory
 // surface's lock is a counter, not a driver call, so what is timed here is the
 // core's own work: the fills, the per-block corrections, the line patterns'
-// single pass and the gamma check's power functions and row copies.
+// single pass and the gamma check's power functions and row copies. Each
+// page is drawn as a held key draws it, one value changed before every
+// drawing; the gamma check is also timed with nothing kept, as it is drawn
+// the first time in a run.
 //
 // Case names are "<kind>/<width>x<height>/<bits>bpp"; bench/bench_table.py
 // turns the JSON output into a table keyed on exactly that.
@@ -24,6 +27,7 @@
 #include "calibration/color_calibration.h"
 #include "display/memory_surface.h"
 #include "patterns/caption.h"
+#include "patterns/gamma_check.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
 #include "tests/support/fake_text_renderer.h"
@@ -53,9 +57,10 @@ struct MeasuredPage {
 
 // One page of each way of drawing: a single fill, 256 fills, 16 fills, the
 // three single-pass line patterns and the gamma check.
+constexpr int GAMMA_CHECK_PAGE = 20;
 constexpr MeasuredPage PAGES[] = {
     {"solid", 0},           {"grid", 8},        {"steps", 12}, {"horizontal_lines", 17},
-    {"vertical_lines", 18}, {"net_dots", 19},   {"gamma_check", 20},
+    {"vertical_lines", 18}, {"net_dots", 19},   {"gamma_check", GAMMA_CHECK_PAGE},
 };
 
 // Long enough for a stable figure on the largest surface, short enough that
@@ -90,13 +95,52 @@ void reportLocks(benchmark::State& state, const TestSurface& surface) {
         static_cast<double>(surface.lockCount), benchmark::Counter::kAvgIterations);
 }
 
+// A held key: every page after the first is drawn because one value moved
+// by one step, here the red gamma, up and down between two bounds. Every
+// page is timed that way, so what a program keeps between drawings (the
+// gamma check's rows) is reused only as far as a real key press allows it.
+class HeldKey {
+public:
+    explicit HeldKey(ColorCalibration& calibration) : gamma_(calibration.red.gamma) {}
+    void press() {
+        if (gamma_ >= HIGHEST || gamma_ <= LOWEST) direction_ = -direction_;
+        gamma_ += direction_ * veltrane::ADJUST_STEP;
+    }
+
+private:
+    static constexpr double LOWEST = 1.00;
+    static constexpr double HIGHEST = 1.20;
+    double& gamma_;
+    double direction_ = -1.0;
+};
+
 void drawPage(benchmark::State& state, int page, Resolution size, std::int32_t bitsPerPixel,
               veltrane::TextRenderer* captionText) {
     TestSurface surface(size.width, size.height, bitsPerPixel);
-    const veltrane::PageTarget target{surface, captionText, size.width, size.height};
+    veltrane::GammaCheckRows kept;
+    const veltrane::PageTarget target{surface, captionText, size.width, size.height, &kept};
+    ColorCalibration calibration = tunedCalibration();
+    HeldKey key(calibration);
+    veltrane::renderPage(target, page, calibration);  // the page before the key is pressed
+    surface.lockCount = 0;
+    for (auto _ : state) {
+        key.press();
+        veltrane::renderPage(target, page, calibration);
+        benchmark::DoNotOptimize(surface.bytes().data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * surfaceBytes(size, bitsPerPixel));
+    reportLocks(state, surface);
+}
+
+// The gamma check with nothing kept, as the first time it is shown in a run
+// at a given size: every power evaluation done.
+void drawGammaCheckFirst(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel) {
+    TestSurface surface(size.width, size.height, bitsPerPixel);
+    const veltrane::PageTarget target{surface, nullptr, size.width, size.height};
     const ColorCalibration calibration = tunedCalibration();
     for (auto _ : state) {
-        veltrane::renderPage(target, page, calibration);
+        veltrane::renderPage(target, GAMMA_CHECK_PAGE, calibration);
         benchmark::DoNotOptimize(surface.bytes().data());
         benchmark::ClobberMemory();
     }
@@ -202,6 +246,8 @@ void registerAll() {
                                                        drawPage, page.page, size, bits,
                                                        nullptr));
             }
+            configure(benchmark::RegisterBenchmark(caseName("gamma_check_first", size, bits).c_str(),
+                                                   drawGammaCheckFirst, size, bits));
         }
     }
 

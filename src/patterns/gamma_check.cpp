@@ -1,9 +1,9 @@
 #include "patterns/gamma_check.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <vector>
 
 namespace veltrane {
 namespace {
@@ -13,10 +13,24 @@ constexpr double RAMP_PERIOD = 2.0;
 constexpr double RESPONSE_EXPONENT = 2.2;
 constexpr double INVERSE_RESPONSE_EXPONENT = 0.45454545454545453;  // nearest double to 1 / 2.2
 
-void storeCorrected(std::uint8_t* pixel, const ColorCalibration& calibration, double intensity) {
-    pixel[0] = static_cast<std::uint8_t>(correctLevel(calibration.blue, intensity));
-    pixel[1] = static_cast<std::uint8_t>(correctLevel(calibration.green, intensity));
-    pixel[2] = static_cast<std::uint8_t>(correctLevel(calibration.red, intensity));
+// Bit for bit, so that only parameters certain to give the same levels match
+// (0.0 and -0.0 compare equal but are different inputs to the correction).
+bool sameBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+bool sameParameters(const ChannelCalibration& a, const ChannelCalibration& b) {
+    return sameBits(a.brightness, b.brightness) && sameBits(a.contrast, b.contrast) &&
+           sameBits(a.gamma, b.gamma);
+}
+
+// The channel of each colour byte, in the order a pixel stores them.
+const ChannelCalibration& channelOfByte(const ColorCalibration& calibration, std::size_t byteIndex) {
+    switch (byteIndex) {
+        case 0: return calibration.blue;
+        case 1: return calibration.green;
+        default: return calibration.red;
+    }
 }
 
 }  // namespace
@@ -30,35 +44,95 @@ double gammaCheckRamp(std::int32_t column, std::int32_t width) {
     return x;
 }
 
-bool drawGammaCheck(Surface& backBuffer, const ColorCalibration& calibration) {
+void GammaCheckRows::forget() {
+    width_ = -1;
+    ramp_.clear();
+    complement_.clear();
+    rampRow_.clear();
+    complementRow_.clear();
+    computedWith_ = {};
+}
+
+void GammaCheckRows::layOut(const LockedSurface& locked) {
+    if (locked.width == width_ && locked.pixelStep() == step_ && locked.pitch == pitch_) return;
+    forget();
+    const auto width = static_cast<std::size_t>(locked.width);
+    ramp_.resize(width);
+    complement_.resize(width);
+    // Zeroed, so the bytes no pixel sets (the fourth byte, the row's tail) are defined.
+    rampRow_.assign(static_cast<std::size_t>(locked.pitch), 0);
+    complementRow_.assign(static_cast<std::size_t>(locked.pitch), 0);
+    for (std::size_t i = 0; i < width; ++i) {
+        const double t = gammaCheckRamp(static_cast<std::int32_t>(i), locked.width);
+        ramp_[i] = t;
+        complement_[i] = std::pow(1.0 - std::pow(t, RESPONSE_EXPONENT), INVERSE_RESPONSE_EXPONENT);
+    }
+    width_ = locked.width;
+    step_ = locked.pixelStep();
+    pitch_ = locked.pitch;
+}
+
+void GammaCheckRows::setChannel(std::size_t byteIndex, const ChannelCalibration& channel) {
+    auto& computed = computedWith_[byteIndex];
+    if (computed && sameParameters(*computed, channel)) return;
+
+    const auto step = static_cast<std::size_t>(step_);
+    const auto rowBytes = static_cast<std::size_t>(width_) * step;
+
+    // Channels tuned alike (all of them, until the user changes one) share
+    // their levels: copied from the byte that has them, not computed again.
+    for (std::size_t other = 0; other < computedWith_.size(); ++other) {
+        const auto& otherComputed = computedWith_[other];
+        if (other == byteIndex || !otherComputed || !sameParameters(*otherComputed, channel)) {
+            continue;
+        }
+        for (std::size_t i = 0; i < rowBytes; i += step) {
+            rampRow_[i + byteIndex] = rampRow_[i + other];
+            complementRow_[i + byteIndex] = complementRow_[i + other];
+        }
+        computed = channel;
+        return;
+    }
+
+    for (std::size_t column = 0, i = 0; i < rowBytes; ++column, i += step) {
+        rampRow_[i + byteIndex] = static_cast<std::uint8_t>(correctLevel(channel, ramp_[column]));
+        complementRow_[i + byteIndex] =
+            static_cast<std::uint8_t>(correctLevel(channel, complement_[column]));
+    }
+    computed = channel;
+}
+
+void GammaCheckRows::update(const LockedSurface& locked, const ColorCalibration& calibration) {
+    try {
+        layOut(locked);
+    } catch (const std::bad_alloc&) {
+        forget();
+        throw;
+    }
+    for (std::size_t byteIndex = 0; byteIndex < computedWith_.size(); ++byteIndex) {
+        setChannel(byteIndex, channelOfByte(calibration, byteIndex));
+    }
+}
+
+bool drawGammaCheck(Surface& backBuffer, const ColorCalibration& calibration,
+                    GammaCheckRows* kept) {
     LockedSurface locked;
     if (!backBuffer.lock(locked)) return true;
 
-    const auto pitch = static_cast<std::size_t>(locked.pitch);
-    std::vector<std::uint8_t> rampRow;
-    std::vector<std::uint8_t> complementRow;
+    GammaCheckRows fresh;
+    GammaCheckRows& rows = kept != nullptr ? *kept : fresh;
     try {
-        // Zeroed, so the bytes no pixel sets (the fourth byte, the row's tail) are defined.
-        rampRow.assign(pitch, 0);
-        complementRow.assign(pitch, 0);
+        rows.update(locked, calibration);
     } catch (const std::bad_alloc&) {
         backBuffer.unlock();
         return true;
     }
 
-    const std::int32_t step = locked.pixelStep();
-    for (std::int32_t i = 0; i < locked.width; ++i) {
-        const double t = gammaCheckRamp(i, locked.width);
-        const double y =
-            std::pow(1.0 - std::pow(t, RESPONSE_EXPONENT), INVERSE_RESPONSE_EXPONENT);
-        storeCorrected(rampRow.data() + static_cast<std::size_t>(i) * step, calibration, t);
-        storeCorrected(complementRow.data() + static_cast<std::size_t>(i) * step, calibration, y);
-    }
-
     // Every row is written, the bottom row of an odd height included, so nothing
     // of the previous page survives.
+    const auto pitch = static_cast<std::size_t>(locked.pitch);
     for (std::int32_t row = 0; row < locked.height; ++row) {
-        const auto& source = (row & 1) == 0 ? rampRow : complementRow;
+        const auto& source = (row & 1) == 0 ? rows.rampRow() : rows.complementRow();
         std::memcpy(locked.row(row), source.data(), pitch);
     }
 

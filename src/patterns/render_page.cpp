@@ -119,7 +119,9 @@ void drawPageBody(const PageTarget& target, const PageEntry& entry,
         case PageKind::HorizontalLines: drawHorizontalLines(target.backBuffer); return;
         case PageKind::VerticalLines: drawVerticalLines(target.backBuffer); return;
         case PageKind::NetDots: drawNetDots(target.backBuffer); return;
-        case PageKind::GammaCheck: drawGammaCheck(target.backBuffer, calibration); return;
+        case PageKind::GammaCheck:
+            drawGammaCheck(target.backBuffer, calibration, target.gammaRows);
+            return;
     }
 }
 

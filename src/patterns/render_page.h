@@ -7,6 +7,7 @@
 
 #include "calibration/color_calibration.h"
 #include "display/surface.h"
+#include "patterns/gamma_check.h"
 #include "patterns/caption.h"
 
 namespace veltrane {
@@ -16,6 +17,9 @@ struct PageTarget {
     TextRenderer* captionText;  // null draws the page without a caption
     std::int32_t screenWidth;   // the block layout follows the screen size
     std::int32_t screenHeight;
+    // What the gamma check keeps between drawings, owned by the program so a
+    // key press recomputes only what it changed; null computes it afresh.
+    GammaCheckRows* gammaRows = nullptr;
 };
 
 // The edge of block `index` (0..16) across `size` pixels: computed from the

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "display/memory_surface.h"
@@ -153,6 +154,59 @@ TEST(DrawGammaCheck, ExtremeParametersAreLeftToTheCorrection) {
     EXPECT_EQ(surface.pixel(0, 0), rgb(0, 255, 0));
     // t = 1: red 255, green 255, blue 1e300 * 255 is finite but beyond 2^63, so level 0.
     EXPECT_EQ(surface.pixel(1, 0), rgb(255, 255, 0));
+}
+
+// A program keeps the rows between drawings; whatever it went through
+// before, each drawing must be byte for byte the fresh one. The steps change
+// one thing at a time, as keys and mode changes do, and include channels
+// that come to share parameters (whose levels are copied, not recomputed).
+TEST(DrawGammaCheck, KeptRowsDrawWhatAFreshComputationDraws) {
+    struct Step {
+        const char* what;
+        std::int32_t width;
+        std::int32_t bpp;
+        std::int32_t pitch;
+        ColorCalibration calibration;
+    };
+    ColorCalibration tuned;
+    tuned.red = {1.02, 0.98, 1.10};
+    ColorCalibration redGammaUp = tuned;
+    redGammaUp.red.gamma = 1.11;
+    ColorCalibration greenLikeRed = redGammaUp;
+    greenLikeRed.green = redGammaUp.red;
+    ColorCalibration blueDarker = greenLikeRed;
+    blueDarker.blue.brightness = 0.5;
+    ColorCalibration redAndBlueSwapped = blueDarker;
+    std::swap(redAndBlueSwapped.red, redAndBlueSwapped.blue);
+    ColorCalibration extreme;
+    extreme.red.gamma = -1.0;
+    extreme.green.contrast = -2.0;
+    extreme.blue.gamma = 0.0;
+    const Step steps[] = {
+        {"neutral", 37, 32, 37 * 4, {}},
+        {"red tuned", 37, 32, 37 * 4, tuned},
+        {"red gamma one step up", 37, 32, 37 * 4, redGammaUp},
+        {"green takes red's values", 37, 32, 37 * 4, greenLikeRed},
+        {"blue brightness down", 37, 32, 37 * 4, blueDarker},
+        {"red and blue swapped", 37, 32, 37 * 4, redAndBlueSwapped},
+        {"reset", 37, 32, 37 * 4, {}},
+        {"extreme values", 37, 32, 37 * 4, extreme},
+        {"wider", 64, 32, 64 * 4, extreme},
+        {"24 bits at the same width", 64, 24, 64 * 3, extreme},
+        {"a padded pitch", 64, 24, 64 * 3 + 5, extreme},
+        {"narrower, tuned", 21, 24, 21 * 3 + 5, tuned},
+        {"back to 32 bits, neutral", 21, 32, 21 * 4 + 8, {}},
+    };
+    GammaCheckRows kept;
+    for (const Step& step : steps) {
+        TestSurface drawn(step.width, 3, step.bpp, step.pitch);
+        TestSurface fresh(step.width, 3, step.bpp, step.pitch);
+        test::fillWithPositionPattern(drawn);
+        test::fillWithPositionPattern(fresh);
+        ASSERT_FALSE(drawGammaCheck(drawn, step.calibration, &kept)) << step.what;
+        ASSERT_FALSE(drawGammaCheck(fresh, step.calibration)) << step.what;
+        EXPECT_EQ(drawn.bytes(), fresh.bytes()) << step.what;
+    }
 }
 
 TEST(DrawGammaCheck, FailedLockWritesNothing) {

@@ -109,7 +109,8 @@ public:
     SettingsStore& settingsStore() override { return settings; }
 
     PageTarget pageTarget() override {
-        return {display.backBuffer(), captionText.get(), display.width(), display.height()};
+        return {display.backBuffer(), captionText.get(), display.width(), display.height(),
+                &gammaRows};
     }
     void notePageDrawn() override { display.notePageDrawn(); }
 
@@ -159,6 +160,7 @@ private:
     SdlPointer pointer;
     std::unique_ptr<FreeTypeTextRenderer> captionText;
     std::string captionFontProblem;
+    GammaCheckRows gammaRows;
     SettingsFileStore settings{defaultSettingsFilePath().value_or(std::string())};
 #if VELTRANE_HAVE_XRANDR
     std::unique_ptr<ProgramRamps> ownRamps;

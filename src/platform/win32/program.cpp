@@ -64,7 +64,7 @@ void Program::showWindow() {
 }
 
 PageTarget Program::pageTarget() {
-    return {backBuffer, &captionText, display.screenWidth, display.screenHeight};
+    return {backBuffer, &captionText, display.screenWidth, display.screenHeight, &gammaRows};
 }
 
 void Program::notePageDrawn() { win32::notePageDrawn(display); }

@@ -26,6 +26,7 @@ struct Program final : ProgramPlatform {
     ControlState control;
     DirectDrawSurface backBuffer{display.backBuffer};
     GdiTextRenderer captionText;
+    GammaCheckRows gammaRows;
     // Where the calibration is loaded from and saved to: the current user's registry.
     std::unique_ptr<SettingsStore> settings = std::make_unique<RegistrySettingsStore>();
     // How a failed save is shown: the "Setting" boxes, one per channel.
