@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 #include "display/pixel_run.h"
 
 namespace veltrane {
 
 PixelRow::PixelRow(const LockedSurface& target, std::int32_t count)
-    : count_(std::max(count, 0)), step_(target.pixelStep()) {
+    : count_(std::max(count, 0)), step_(target.pixelStep()), stores_(rowStoresFor(target)) {
     if (step_ == 4) {
         colours_.assign(static_cast<std::size_t>(count_), 0x000000);
     } else {
@@ -46,7 +45,7 @@ void PixelRow::findRuns() {
 
 void PixelRow::storeAt(std::uint8_t* first) {
     if (step_ != 4) {
-        std::memcpy(first, bytes_.data(), bytes_.size());
+        copyRow(first, bytes_.data(), bytes_.size(), stores_);
         return;
     }
     if (!runsFound_) findRuns();

@@ -1,6 +1,7 @@
 // One row of pixels of any colours, built once and written into many rows of
 // a locked surface: how the block pages draw, since every row of a block band
-// is the same. A 24-bit row is copied byte for byte; a 32-bit row is written as its runs of one colour, each
+// is the same. A 24-bit row is copied byte for byte (streamed on surfaces too
+// big for the cache); a 32-bit row is written as its runs of one colour, each
 // with 64-bit read-modify-writes that keep the fourth bytes (reading a stored
 // row as well as the surface turned out slower).
 #pragma once
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/row_copy.h"
 #include "display/surface.h"
 
 namespace veltrane {
@@ -30,6 +32,7 @@ public:
 private:
     std::int32_t count_;
     std::int32_t step_;
+    RowStores stores_;
     struct Run {
         std::int32_t left;
         std::int32_t count;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/row_copy.h"
 #include "display/surface.h"
 
 namespace veltrane {
@@ -38,6 +39,7 @@ private:
 
     std::int32_t count_;
     std::int32_t step_;
+    RowStores stores_;
     std::uint32_t evenColour_;
     std::uint32_t oddColour_;
     // 24 bits: the run's bytes, laid out once. Left empty when they cannot be

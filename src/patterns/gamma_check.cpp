@@ -2,8 +2,9 @@
 
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <new>
+
+#include "display/row_copy.h"
 
 namespace veltrane {
 namespace {
@@ -131,9 +132,10 @@ bool drawGammaCheck(Surface& backBuffer, const ColorCalibration& calibration,
     // Every row is written, the bottom row of an odd height included, so nothing
     // of the previous page survives.
     const auto pitch = static_cast<std::size_t>(locked.pitch);
+    const RowStores stores = rowStoresFor(locked);
     for (std::int32_t row = 0; row < locked.height; ++row) {
         const auto& source = (row & 1) == 0 ? rows.rampRow() : rows.complementRow();
-        std::memcpy(locked.row(row), source.data(), pitch);
+        copyRow(locked.row(row), source.data(), pitch, stores);
     }
 
     backBuffer.unlock();

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <vector>
 
 #include "display/fill_rect.h"
+#include "display/memory_surface.h"
+#include "display/row_copy.h"
+#include "patterns/gamma_check.h"
 #include "patterns/line_patterns.h"
 #include "patterns/render_page.h"
-#include "display/memory_surface.h"
 #include "tests/support/surface_expectations.h"
 
 namespace veltrane {
@@ -181,6 +184,107 @@ TEST(LargeSurfaces, FillsPagesAndPatternsAreExact) {
     }
     renderPage({surface, nullptr, SIDE, SIDE}, 6, {});
     EXPECT_TRUE(matchesBytes(surface, grid)) << "green grid";
+}
+
+// Both kinds of store, at every alignment of the target within a 16-byte
+// block and lengths around whole blocks: exactly the row's bytes change.
+TEST(RowCopy, WritesExactlyTheRowAtAnyAlignment) {
+    constexpr std::uint8_t UNTOUCHED = 0xEE;
+    std::vector<std::uint8_t> source(200);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    for (const RowStores stores : {RowStores::Cached, RowStores::Streaming}) {
+        for (std::size_t offset = 0; offset < 18; ++offset) {
+            for (const std::size_t bytes : {0, 1, 15, 16, 17, 31, 32, 33, 47, 48, 49, 150}) {
+                std::vector<std::uint8_t> memory(offset + bytes + 64, UNTOUCHED);
+                copyRow(memory.data() + offset, source.data(), bytes, stores);
+                for (std::size_t i = 0; i < memory.size(); ++i) {
+                    const bool inRow = i >= offset && i < offset + bytes;
+                    const std::uint8_t want = inRow ? source[i - offset] : UNTOUCHED;
+                    ASSERT_EQ(memory[i], want)
+                        << (stores == RowStores::Streaming ? "streaming" : "cached") << " offset "
+                        << offset << " bytes " << bytes << " at " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(RowCopy, SurfacesOfSixtyFourMebibytesOrMoreAreStreamed) {
+    const auto storesFor = [](std::int32_t pitch, std::int32_t height) {
+        LockedSurface locked;
+        locked.pitch = pitch;
+        locked.height = height;
+        return rowStoresFor(locked);
+    };
+    EXPECT_EQ(storesFor(1920 * 4, 1080), RowStores::Cached);
+    EXPECT_EQ(storesFor(3840 * 4, 2160), RowStores::Cached);
+    EXPECT_EQ(storesFor(1024, 65535), RowStores::Cached);
+    EXPECT_EQ(storesFor(1024, 65536), RowStores::Streaming);
+    EXPECT_EQ(storesFor(7680 * 3, 4320), RowStores::Streaming);
+    // Computed in 64 bits: a product past 2^31 is not mistaken for a small one.
+    EXPECT_EQ(storesFor(65536 * 4, 65536), RowStores::Streaming);
+}
+
+// A surface past the streaming size, with an odd pitch so row starts fall on
+// every alignment: the fills, patterns, block pages and gamma check write
+// through streaming stores exactly what the ordinary ones write.
+TEST(StreamedSurfaces, FillsPagesPatternsAndGammaCheckAreExact) {
+    constexpr std::int32_t WIDTH = 1000;
+    constexpr std::int32_t PITCH = WIDTH * 3 + 5;
+    constexpr auto HEIGHT = static_cast<std::int32_t>(STREAMING_SURFACE_BYTES / PITCH + 1);
+    MemorySurface surface(WIDTH, HEIGHT, 24, PITCH);
+    LockedSurface locked;
+    ASSERT_TRUE(surface.lock(locked));
+    surface.unlock();
+    ASSERT_EQ(rowStoresFor(locked), RowStores::Streaming);
+
+    test::fillWithPositionPattern(surface);
+    ExpectedBytes filled(surface);
+    const Rect rect{7, 3, WIDTH - 2, HEIGHT - 1};
+    for (std::int32_t y = rect.top; y < rect.bottom; ++y) {
+        for (std::int32_t x = rect.left; x < rect.right; ++x) filled.setColour(x, y, COLOUR);
+    }
+    EXPECT_FALSE(fillRect(surface, &rect, COLOUR));
+    EXPECT_TRUE(matchesBytes(surface, filled)) << "fill";
+
+    test::fillWithPositionPattern(surface);
+    ExpectedBytes dots(surface);
+    for (std::int32_t y = 0; y < HEIGHT; ++y) {
+        for (std::int32_t x = 0; x < WIDTH; ++x) {
+            dots.setColour(x, y, (x + y) % 2 == 0 ? 0xFFFFFFu : 0x000000u);
+        }
+    }
+    EXPECT_FALSE(drawNetDots(surface));
+    EXPECT_TRUE(matchesBytes(surface, dots)) << "net dots";
+
+    test::fillWithPositionPattern(surface);
+    ExpectedBytes grid(surface);
+    for (std::int32_t y = 0; y < HEIGHT; ++y) {
+        for (std::int32_t x = 0; x < WIDTH; ++x) {
+            const auto k = static_cast<std::uint32_t>(16 * blockOf(y, HEIGHT) + blockOf(x, WIDTH));
+            grid.setColour(x, y, k << 8);
+        }
+    }
+    renderPage({surface, nullptr, WIDTH, HEIGHT}, 6, {});
+    EXPECT_TRUE(matchesBytes(surface, grid)) << "green grid";
+
+    // The gamma check copies whole pitches: every row, its tail included,
+    // must be the matching row of the same page on a two-row surface, which
+    // is drawn with ordinary stores.
+    ColorCalibration calibration;
+    calibration.green.gamma = 1.3;
+    MemorySurface twoRows(WIDTH, 2, 24, PITCH);
+    EXPECT_FALSE(drawGammaCheck(twoRows, calibration));
+    test::fillWithPositionPattern(surface);
+    EXPECT_FALSE(drawGammaCheck(surface, calibration));
+    const std::uint8_t* rows = surface.bytes().data();
+    const std::uint8_t* model = twoRows.bytes().data();
+    for (std::int32_t y = 0; y < HEIGHT; ++y) {
+        ASSERT_EQ(std::memcmp(rows + static_cast<std::size_t>(y) * PITCH,
+                              model + static_cast<std::size_t>(y % 2) * PITCH, PITCH),
+                  0)
+            << "gamma check row " << y;
+    }
 }
 
 }  // namespace
