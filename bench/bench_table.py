@@ -18,9 +18,9 @@ from collections import defaultdict
 # Row order within one resolution and depth: the references first, then the
 # pages in catalogue order, then the caption cases (measured at one size only).
 KIND_ORDER = [
-    "memset", "memcpy", "solid", "grid", "steps", "horizontal_lines",
-    "vertical_lines", "net_dots", "gamma_check", "gamma_check_first", "solid_with_caption",
-    "solid_with_caption_freetype", "caption_only", "caption_only_freetype",
+    "memset", "memcpy", "rows_cached", "rows_streaming", "solid", "grid", "steps",
+    "horizontal_lines", "vertical_lines", "net_dots", "gamma_check", "gamma_check_first",
+    "solid_with_caption", "solid_with_caption_freetype", "caption_only", "caption_only_freetype",
 ]
 
 # The kinds that are whole pages, which the targets below are about.
@@ -32,6 +32,8 @@ PAGE_KINDS = [
 KIND_LABELS = {
     "memset": "memset (reference)",
     "memcpy": "memcpy (reference)",
+    "rows_cached": "row copies, ordinary stores (reference)",
+    "rows_streaming": "row copies, streaming stores (reference)",
     "solid": "solid (page 0)",
     "grid": "grid (page 8)",
     "steps": "steps (page 12)",

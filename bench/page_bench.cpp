@@ -26,6 +26,7 @@
 
 #include "calibration/color_calibration.h"
 #include "display/memory_surface.h"
+#include "display/row_copy.h"
 #include "patterns/caption.h"
 #include "patterns/gamma_check.h"
 #include "patterns/page_catalogue.h"
@@ -171,6 +172,25 @@ void drawCaptionOnly(benchmark::State& state, Resolution size, std::int32_t bits
     reportLocks(state, surface);
 }
 
+// One row copied into every row of a surface-sized buffer with each kind of
+// store, whatever the surface's size: what the streaming stores are worth
+// past their threshold, and what they would cost below it.
+void rowCopies(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel,
+               veltrane::RowStores stores) {
+    const auto rowBytes = static_cast<std::size_t>(size.width) * (bitsPerPixel / 8);
+    std::vector<std::uint8_t> row(rowBytes, 0x5A);
+    std::vector<std::uint8_t> target(rowBytes * static_cast<std::size_t>(size.height));
+    for (auto _ : state) {
+        for (std::int32_t y = 0; y < size.height; ++y) {
+            veltrane::copyRow(target.data() + rowBytes * static_cast<std::size_t>(y), row.data(),
+                              rowBytes, stores);
+        }
+        benchmark::DoNotOptimize(target.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * surfaceBytes(size, bitsPerPixel));
+}
+
 void memsetReference(benchmark::State& state, std::int64_t bytes) {
     std::vector<std::uint8_t> target(static_cast<std::size_t>(bytes));
     int value = 0;
@@ -241,6 +261,14 @@ void registerAll() {
                                                    memsetReference, bytes));
             configure(benchmark::RegisterBenchmark(caseName("memcpy", size, bits).c_str(),
                                                    memcpyReference, bytes));
+            if (bits == 24) {
+                configure(benchmark::RegisterBenchmark(caseName("rows_cached", size, bits).c_str(),
+                                                       rowCopies, size, bits,
+                                                       veltrane::RowStores::Cached));
+                configure(benchmark::RegisterBenchmark(
+                    caseName("rows_streaming", size, bits).c_str(), rowCopies, size, bits,
+                    veltrane::RowStores::Streaming));
+            }
             for (const MeasuredPage& page : PAGES) {
                 configure(benchmark::RegisterBenchmark(caseName(page.kind, size, bits).c_str(),
                                                        drawPage, page.page, size, bits,
