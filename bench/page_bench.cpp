@@ -185,6 +185,7 @@ void rowCopies(benchmark::State& state, Resolution size, std::int32_t bitsPerPix
             veltrane::copyRow(target.data() + rowBytes * static_cast<std::size_t>(y), row.data(),
                               rowBytes, stores);
         }
+        veltrane::finishRowCopies(stores);
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
     }

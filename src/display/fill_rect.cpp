@@ -27,8 +27,7 @@ bool fillRect(Surface& surface, const Rect* rect, std::uint32_t color) {
 
     // The run is built once and written into every row of the area.
     const PixelRun run(locked, area.right - area.left, color, color);
-    const std::intptr_t leftOffset = static_cast<std::intptr_t>(area.left) * locked.pixelStep();
-    for (std::int32_t y = area.top; y < area.bottom; ++y) run.storeAt(locked.row(y) + leftOffset);
+    run.storeInto(locked, {area.top, area.bottom}, area.left);
 
     surface.unlock();
     return false;

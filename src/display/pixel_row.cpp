@@ -8,7 +8,7 @@
 namespace veltrane {
 
 PixelRow::PixelRow(const LockedSurface& target, std::int32_t count)
-    : count_(std::max(count, 0)), step_(target.pixelStep()), stores_(rowStoresFor(target)) {
+    : count_(std::max(count, 0)), step_(target.pixelStep()) {
     if (step_ == 4) {
         colours_.assign(static_cast<std::size_t>(count_), 0x000000);
     } else {
@@ -43,15 +43,18 @@ void PixelRow::findRuns() {
     runsFound_ = true;
 }
 
-void PixelRow::storeAt(std::uint8_t* first) {
+void PixelRow::storeInto(const LockedSurface& locked, RowRange rows) {
     if (step_ != 4) {
-        copyRow(first, bytes_.data(), bytes_.size(), stores_);
+        copyIntoRows(locked, rows, 0, bytes_.data(), bytes_.size());
         return;
     }
     if (!runsFound_) findRuns();
-    for (const Run& run : runs_) {
-        storeAlternating32(first + static_cast<std::size_t>(run.left) * 4, run.count, run.colour,
-                           run.colour);
+    for (std::int64_t y = rows.top; y < rows.bottom; y += rows.step) {
+        std::uint8_t* const first = locked.row(static_cast<std::int32_t>(y));
+        for (const Run& run : runs_) {
+            storeAlternating32(first + static_cast<std::size_t>(run.left) * 4, run.count,
+                               run.colour, run.colour);
+        }
     }
 }
 

@@ -24,15 +24,14 @@ public:
     // the span is clipped to the row.
     void setSpan(std::int32_t left, std::int32_t right, std::uint32_t colour);
 
-    // Writes the row with its first pixel at `first`, inside the surface the
+    // Writes the row from the left edge of each of `rows` of the surface the
     // row was made for. Nothing past the row's last colour byte is written,
     // and at 32 bits the fourth byte of every pixel keeps what it held.
-    void storeAt(std::uint8_t* first);
+    void storeInto(const LockedSurface& locked, RowRange rows);
 
 private:
     std::int32_t count_;
     std::int32_t step_;
-    RowStores stores_;
     struct Run {
         std::int32_t left;
         std::int32_t count;

@@ -82,7 +82,7 @@ void storeAlternating32(std::uint8_t* first, std::int32_t count, std::uint32_t e
 
 PixelRun::PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_t evenColour,
                    std::uint32_t oddColour)
-    : count_(std::max(count, 0)), step_(target.pixelStep()), stores_(rowStoresFor(target)),
+    : count_(std::max(count, 0)), step_(target.pixelStep()),
       evenColour_(evenColour & COLOUR_BYTES), oddColour_(oddColour & COLOUR_BYTES) {
     if (step_ != 3 || count_ == 0) return;
     try {
@@ -96,14 +96,20 @@ PixelRun::PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_
     }
 }
 
-void PixelRun::storeAt(std::uint8_t* first) const {
+void PixelRun::storeInto(const LockedSurface& locked, RowRange rows, std::int32_t left) const {
     if (count_ == 0) return;
-    if (step_ == 4) {
-        storeAlternating32(first, count_, evenColour_, oddColour_);
-    } else if (!bytes_.empty()) {
-        copyRow(first, bytes_.data(), bytes_.size(), stores_);
-    } else {
-        storeBytewise(first);
+    const auto leftOffset = static_cast<std::size_t>(left) * static_cast<std::size_t>(step_);
+    if (step_ == 3 && !bytes_.empty()) {
+        copyIntoRows(locked, rows, leftOffset, bytes_.data(), bytes_.size());
+        return;
+    }
+    for (std::int64_t y = rows.top; y < rows.bottom; y += rows.step) {
+        std::uint8_t* const first = locked.row(static_cast<std::int32_t>(y)) + leftOffset;
+        if (step_ == 4) {
+            storeAlternating32(first, count_, evenColour_, oddColour_);
+        } else {
+            storeBytewise(first);
+        }
     }
 }
 

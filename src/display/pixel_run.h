@@ -29,17 +29,17 @@ public:
     PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_t evenColour,
              std::uint32_t oddColour);
 
-    // Writes the run with its first pixel at `first`, inside the surface the
-    // run was made for. Nothing past the run's last colour byte is written,
-    // and at 32 bits the fourth byte of every pixel keeps what it held.
-    void storeAt(std::uint8_t* first) const;
+    // Writes the run with its first pixel in column `left` of each of `rows`
+    // of the surface the run was made for. Nothing past the run's last colour
+    // byte is written, and at 32 bits the fourth byte of every pixel keeps
+    // what it held.
+    void storeInto(const LockedSurface& locked, RowRange rows, std::int32_t left) const;
 
 private:
     void storeBytewise(std::uint8_t* first) const;
 
     std::int32_t count_;
     std::int32_t step_;
-    RowStores stores_;
     std::uint32_t evenColour_;
     std::uint32_t oddColour_;
     // 24 bits: the run's bytes, laid out once. Left empty when they cannot be

@@ -13,6 +13,43 @@
 #endif
 
 namespace veltrane {
+namespace {
+
+#if VELTRANE_STREAMING_STORES
+constexpr std::size_t BLOCK = 16;      // one streaming store, which must be aligned to it
+constexpr std::size_t LINE = 4 * BLOCK;  // a cache line: four loads, then its four stores
+
+void copyStreaming(std::uint8_t* target, const std::uint8_t* source, std::size_t bytes) {
+    // The bytes before the first 16-byte boundary and after the last whole
+    // block go the ordinary way.
+    const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(target) % BLOCK;
+    const std::size_t head = std::min(bytes, (BLOCK - misalignment) % BLOCK);
+    std::memcpy(target, source, head);
+    std::size_t done = head;
+    const auto load = [&](std::size_t at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + at));
+    };
+    const auto store = [&](std::size_t at, __m128i block) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(target + at), block);
+    };
+    // Loading a line's worth before storing it keeps the stores of a line
+    // together; one load and one store at a time ran about a third slower.
+    for (; bytes - done >= LINE; done += LINE) {
+        const __m128i a = load(done);
+        const __m128i b = load(done + BLOCK);
+        const __m128i c = load(done + 2 * BLOCK);
+        const __m128i d = load(done + 3 * BLOCK);
+        store(done, a);
+        store(done + BLOCK, b);
+        store(done + 2 * BLOCK, c);
+        store(done + 3 * BLOCK, d);
+    }
+    for (; bytes - done >= BLOCK; done += BLOCK) store(done, load(done));
+    std::memcpy(target + done, source + done, bytes - done);
+}
+#endif
+
+}  // namespace
 
 RowStores rowStoresFor(const LockedSurface& locked) {
     const std::int64_t bytes = std::int64_t{locked.pitch} * locked.height;
@@ -23,28 +60,31 @@ void copyRow(std::uint8_t* target, const std::uint8_t* source, std::size_t bytes
              RowStores stores) {
 #if VELTRANE_STREAMING_STORES
     if (stores == RowStores::Streaming) {
-        // Streaming stores need 16-byte aligned targets: the bytes before the
-        // first boundary and after the last whole block go the ordinary way.
-        constexpr std::size_t BLOCK = 16;
-        const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(target) % BLOCK;
-        const std::size_t head = std::min(bytes, (BLOCK - misalignment) % BLOCK);
-        std::memcpy(target, source, head);
-        std::size_t done = head;
-        for (; bytes - done >= BLOCK; done += BLOCK) {
-            const __m128i block =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + done));
-            _mm_stream_si128(reinterpret_cast<__m128i*>(target + done), block);
-        }
-        std::memcpy(target + done, source + done, bytes - done);
-        // Streaming stores are weakly ordered: fence them before anything
-        // else (the unlock, a flip, another thread) can look at the row.
-        _mm_sfence();
+        copyStreaming(target, source, bytes);
         return;
     }
 #else
     (void)stores;
 #endif
     std::memcpy(target, source, bytes);
+}
+
+void finishRowCopies(RowStores stores) {
+#if VELTRANE_STREAMING_STORES
+    if (stores == RowStores::Streaming) _mm_sfence();
+#else
+    (void)stores;
+#endif
+}
+
+void copyIntoRows(const LockedSurface& locked, RowRange rows, std::size_t offset,
+                  const std::uint8_t* source, std::size_t bytes) {
+    const RowStores stores = rowStoresFor(locked);
+    // Counted in 64 bits so that stepping past the last row cannot overflow.
+    for (std::int64_t y = rows.top; y < rows.bottom; y += rows.step) {
+        copyRow(locked.row(static_cast<std::int32_t>(y)) + offset, source, bytes, stores);
+    }
+    finishRowCopies(stores);
 }
 
 }  // namespace veltrane

@@ -1,7 +1,7 @@
 // Copying a row built once into the rows of a locked surface. A surface too
 // big to stay in the processor's caches is written with streaming stores,
 // which skip reading each line before overwriting it: at 7680x4320 and 24
-// bits that halves the memory traffic of a page. Smaller surfaces keep
+// bits that nearly halves the memory traffic of a page. Smaller surfaces keep
 // ordinary stores, so what was just drawn is still in the cache when it is
 // presented or uploaded.
 #pragma once
@@ -22,9 +22,23 @@ inline constexpr std::int64_t STREAMING_SURFACE_BYTES = std::int64_t{64} << 20;
 RowStores rowStoresFor(const LockedSurface& locked);
 
 // Writes `bytes` bytes of `source` from `target`, and nothing outside them.
-// Streaming stores are done (fenced) before this returns; where the
-// processor has none, both kinds are an ordinary copy.
+// Where the processor has no streaming stores, both kinds are an ordinary
+// copy. Streaming stores are weakly ordered: finishRowCopies() must follow
+// the last copy, before the surface is unlocked.
 void copyRow(std::uint8_t* target, const std::uint8_t* source, std::size_t bytes,
              RowStores stores);
+void finishRowCopies(RowStores stores);
+
+// The rows a row is written into: `top`, `top + step`, ... below `bottom`.
+struct RowRange {
+    std::int32_t top;
+    std::int32_t bottom;
+    std::int32_t step = 1;
+};
+
+// Copies `bytes` bytes of `source` to `offset` bytes into every row of
+// `rows`, with the stores rowStoresFor() picks, finished before it returns.
+void copyIntoRows(const LockedSurface& locked, RowRange rows, std::size_t offset,
+                  const std::uint8_t* source, std::size_t bytes);
 
 }  // namespace veltrane

@@ -27,9 +27,8 @@ bool drawLinePattern(Surface& backBuffer, LineRule rule) {
     };
     const PixelRun evenRow(locked, locked.width, WHITE, afterFlip(WHITE));
     const PixelRun oddRow(locked, locked.width, oddRowStart, afterFlip(oddRowStart));
-    for (std::int32_t y = 0; y < locked.height; ++y) {
-        ((y & 1) == 0 ? evenRow : oddRow).storeAt(locked.row(y));
-    }
+    evenRow.storeInto(locked, {0, locked.height, 2}, 0);
+    oddRow.storeInto(locked, {1, locked.height, 2}, 0);
 
     backBuffer.unlock();
     return false;

@@ -59,7 +59,7 @@ bool drawBlocksByRows(const PageTarget& target, const PageEntry& entry,
                              height);
                 if (top >= bottom) continue;
                 setBandColours(row, target, entry, calibration, band);
-                for (std::int32_t y = top; y < bottom; ++y) row.storeAt(locked.row(y));
+                row.storeInto(locked, {top, bottom});
             }
         }
     } catch (const std::bad_alloc&) {

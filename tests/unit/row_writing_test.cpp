@@ -187,16 +187,19 @@ TEST(LargeSurfaces, FillsPagesAndPatternsAreExact) {
 }
 
 // Both kinds of store, at every alignment of the target within a 16-byte
-// block and lengths around whole blocks: exactly the row's bytes change.
+// block and lengths around whole blocks and 64-byte lines: exactly the
+// row's bytes change.
 TEST(RowCopy, WritesExactlyTheRowAtAnyAlignment) {
     constexpr std::uint8_t UNTOUCHED = 0xEE;
     std::vector<std::uint8_t> source(200);
     for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i * 7 + 1);
     for (const RowStores stores : {RowStores::Cached, RowStores::Streaming}) {
         for (std::size_t offset = 0; offset < 18; ++offset) {
-            for (const std::size_t bytes : {0, 1, 15, 16, 17, 31, 32, 33, 47, 48, 49, 150}) {
+            for (const std::size_t bytes :
+                 {0, 1, 15, 16, 17, 31, 48, 63, 64, 65, 79, 80, 127, 128, 129, 190}) {
                 std::vector<std::uint8_t> memory(offset + bytes + 64, UNTOUCHED);
                 copyRow(memory.data() + offset, source.data(), bytes, stores);
+                finishRowCopies(stores);
                 for (std::size_t i = 0; i < memory.size(); ++i) {
                     const bool inRow = i >= offset && i < offset + bytes;
                     const std::uint8_t want = inRow ? source[i - offset] : UNTOUCHED;
