@@ -49,8 +49,8 @@ void PixelRow::storeInto(const LockedSurface& locked, RowRange rows) {
         return;
     }
     if (!runsFound_) findRuns();
-    for (std::int64_t y = rows.top; y < rows.bottom; y += rows.step) {
-        std::uint8_t* const first = locked.row(static_cast<std::int32_t>(y));
+    for (std::int32_t y = rows.top; y < rows.bottom; ++y) {
+        std::uint8_t* const first = locked.row(y);
         for (const Run& run : runs_) {
             storeAlternating32(first + static_cast<std::size_t>(run.left) * 4, run.count,
                                run.colour, run.colour);

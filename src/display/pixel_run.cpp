@@ -97,19 +97,20 @@ PixelRun::PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_
 }
 
 void PixelRun::storeInto(const LockedSurface& locked, RowRange rows, std::int32_t left) const {
-    if (count_ == 0) return;
     const auto leftOffset = static_cast<std::size_t>(left) * static_cast<std::size_t>(step_);
-    if (step_ == 3 && !bytes_.empty()) {
-        copyIntoRows(locked, rows, leftOffset, bytes_.data(), bytes_.size());
-        return;
-    }
-    for (std::int64_t y = rows.top; y < rows.bottom; y += rows.step) {
-        std::uint8_t* const first = locked.row(static_cast<std::int32_t>(y)) + leftOffset;
-        if (step_ == 4) {
-            storeAlternating32(first, count_, evenColour_, oddColour_);
-        } else {
-            storeBytewise(first);
-        }
+    const RowStores stores = rowStoresFor(locked);
+    for (std::int32_t y = rows.top; y < rows.bottom; ++y) storeRow(locked.row(y) + leftOffset, stores);
+    finishRowCopies(stores);
+}
+
+void PixelRun::storeRow(std::uint8_t* first, RowStores stores) const {
+    if (count_ == 0) return;
+    if (step_ == 4) {
+        storeAlternating32(first, count_, evenColour_, oddColour_);
+    } else if (!bytes_.empty()) {
+        copyRow(first, bytes_.data(), bytes_.size(), stores);
+    } else {
+        storeBytewise(first);
     }
 }
 

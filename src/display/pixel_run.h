@@ -35,6 +35,11 @@ public:
     // what it held.
     void storeInto(const LockedSurface& locked, RowRange rows, std::int32_t left) const;
 
+    // The same for one row, the run's first pixel at `first`, for drawers
+    // that alternate runs from row to row and write the rows in order.
+    // Streaming stores must be finished (finishRowCopies) before the unlock.
+    void storeRow(std::uint8_t* first, RowStores stores) const;
+
 private:
     void storeBytewise(std::uint8_t* first) const;
 

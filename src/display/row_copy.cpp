@@ -80,9 +80,8 @@ void finishRowCopies(RowStores stores) {
 void copyIntoRows(const LockedSurface& locked, RowRange rows, std::size_t offset,
                   const std::uint8_t* source, std::size_t bytes) {
     const RowStores stores = rowStoresFor(locked);
-    // Counted in 64 bits so that stepping past the last row cannot overflow.
-    for (std::int64_t y = rows.top; y < rows.bottom; y += rows.step) {
-        copyRow(locked.row(static_cast<std::int32_t>(y)) + offset, source, bytes, stores);
+    for (std::int32_t y = rows.top; y < rows.bottom; ++y) {
+        copyRow(locked.row(y) + offset, source, bytes, stores);
     }
     finishRowCopies(stores);
 }

@@ -29,11 +29,10 @@ void copyRow(std::uint8_t* target, const std::uint8_t* source, std::size_t bytes
              RowStores stores);
 void finishRowCopies(RowStores stores);
 
-// The rows a row is written into: `top`, `top + step`, ... below `bottom`.
+// The rows from `top` to `bottom` - 1.
 struct RowRange {
     std::int32_t top;
     std::int32_t bottom;
-    std::int32_t step = 1;
 };
 
 // Copies `bytes` bytes of `source` to `offset` bytes into every row of

@@ -132,8 +132,12 @@ bool drawGammaCheck(Surface& backBuffer, const ColorCalibration& calibration,
     // Every row is written, the bottom row of an odd height included, so nothing
     // of the previous page survives.
     const auto pitch = static_cast<std::size_t>(locked.pitch);
-    copyIntoRows(locked, {0, locked.height, 2}, 0, rows.rampRow().data(), pitch);
-    copyIntoRows(locked, {1, locked.height, 2}, 0, rows.complementRow().data(), pitch);
+    const RowStores stores = rowStoresFor(locked);
+    for (std::int32_t row = 0; row < locked.height; ++row) {
+        const auto& source = (row & 1) == 0 ? rows.rampRow() : rows.complementRow();
+        copyRow(locked.row(row), source.data(), pitch, stores);
+    }
+    finishRowCopies(stores);
 
     backBuffer.unlock();
     return false;

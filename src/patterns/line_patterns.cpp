@@ -27,8 +27,14 @@ bool drawLinePattern(Surface& backBuffer, LineRule rule) {
     };
     const PixelRun evenRow(locked, locked.width, WHITE, afterFlip(WHITE));
     const PixelRun oddRow(locked, locked.width, oddRowStart, afterFlip(oddRowStart));
-    evenRow.storeInto(locked, {0, locked.height, 2}, 0);
-    oddRow.storeInto(locked, {1, locked.height, 2}, 0);
+    // Top to bottom: at 32 bits every row is read as well as written, and
+    // one pass over the even rows and another over the odd ones ran twice
+    // as long at 3840x2160.
+    const RowStores stores = rowStoresFor(locked);
+    for (std::int32_t y = 0; y < locked.height; ++y) {
+        ((y & 1) == 0 ? evenRow : oddRow).storeRow(locked.row(y), stores);
+    }
+    finishRowCopies(stores);
 
     backBuffer.unlock();
     return false;
