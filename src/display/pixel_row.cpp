@@ -44,17 +44,20 @@ void PixelRow::findRuns() {
 }
 
 void PixelRow::storeInto(const LockedSurface& locked, RowRange rows) {
+    if (step_ == 4 && !runsFound_) findRuns();
+    const RowStores stores = rowStoresFor(locked);
+    for (std::int32_t y = rows.top; y < rows.bottom; ++y) storeRow(locked.row(y), stores);
+    finishRowCopies(stores);
+}
+
+void PixelRow::storeRow(std::uint8_t* first, RowStores stores) const {
     if (step_ != 4) {
-        copyIntoRows(locked, rows, 0, bytes_.data(), bytes_.size());
+        copyRow(first, bytes_.data(), bytes_.size(), stores);
         return;
     }
-    if (!runsFound_) findRuns();
-    for (std::int32_t y = rows.top; y < rows.bottom; ++y) {
-        std::uint8_t* const first = locked.row(y);
-        for (const Run& run : runs_) {
-            storeAlternating32(first + static_cast<std::size_t>(run.left) * 4, run.count,
-                               run.colour, run.colour);
-        }
+    for (const Run& run : runs_) {
+        storeAlternating32(first + static_cast<std::size_t>(run.left) * 4, run.count, run.colour,
+                           run.colour);
     }
 }
 

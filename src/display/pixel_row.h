@@ -38,6 +38,7 @@ private:
         std::uint32_t colour;
     };
     void findRuns();
+    void storeRow(std::uint8_t* first, RowStores stores) const;
 
     std::vector<std::uint8_t> bytes_;     // 24 bits: count pixels, 3 bytes each
     std::vector<std::uint32_t> colours_;  // 32 bits: one colour per pixel

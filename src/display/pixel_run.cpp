@@ -99,7 +99,9 @@ PixelRun::PixelRun(const LockedSurface& target, std::int32_t count, std::uint32_
 void PixelRun::storeInto(const LockedSurface& locked, RowRange rows, std::int32_t left) const {
     const auto leftOffset = static_cast<std::size_t>(left) * static_cast<std::size_t>(step_);
     const RowStores stores = rowStoresFor(locked);
-    for (std::int32_t y = rows.top; y < rows.bottom; ++y) storeRow(locked.row(y) + leftOffset, stores);
+    for (std::int32_t y = rows.top; y < rows.bottom; ++y) {
+        storeRow(locked.row(y) + leftOffset, stores);
+    }
     finishRowCopies(stores);
 }
 

@@ -77,13 +77,4 @@ void finishRowCopies(RowStores stores) {
 #endif
 }
 
-void copyIntoRows(const LockedSurface& locked, RowRange rows, std::size_t offset,
-                  const std::uint8_t* source, std::size_t bytes) {
-    const RowStores stores = rowStoresFor(locked);
-    for (std::int32_t y = rows.top; y < rows.bottom; ++y) {
-        copyRow(locked.row(y) + offset, source, bytes, stores);
-    }
-    finishRowCopies(stores);
-}
-
 }  // namespace veltrane

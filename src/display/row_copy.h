@@ -35,9 +35,4 @@ struct RowRange {
     std::int32_t bottom;
 };
 
-// Copies `bytes` bytes of `source` to `offset` bytes into every row of
-// `rows`, with the stores rowStoresFor() picks, finished before it returns.
-void copyIntoRows(const LockedSurface& locked, RowRange rows, std::size_t offset,
-                  const std::uint8_t* source, std::size_t bytes);
-
 }  // namespace veltrane

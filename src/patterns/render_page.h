@@ -7,8 +7,8 @@
 
 #include "calibration/color_calibration.h"
 #include "display/surface.h"
-#include "patterns/gamma_check.h"
 #include "patterns/caption.h"
+#include "patterns/gamma_check.h"
 
 namespace veltrane {
 
