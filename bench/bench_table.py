@@ -155,6 +155,29 @@ def case_text(key):
     return f"{kind} {resolution} {depth} bpp"
 
 
+def ratios_to_memcpy(times, wanted):
+    """(ratio to memcpy, time, case) of each case `wanted(kind, resolution,
+    bits)` accepts whose size and depth have a memcpy figure."""
+    ratios = []
+    for key, time in times.items():
+        memcpy_time = times.get(("memcpy",) + key[1:])
+        if wanted(*key) and memcpy_time:
+            ratios.append((time / memcpy_time, time, key))
+    return ratios
+
+
+def print_verdict(label, measured, met, shown, missing="not measured"):
+    """One target's line: `measured` holds (value, case) pairs; the worst
+    value decides, `met(worst)` says whether it meets the target and
+    `shown(worst)` how it is written."""
+    if not measured:
+        print(f"- {label}: {missing}")
+        return
+    worst, key = max(measured)
+    verdict = "met" if met(worst) else "NOT met"
+    print(f"- {label}: {verdict} (worst {shown(worst)}, {case_text(key)})")
+
+
 def print_verdicts(times):
     """One line per target: met or not, and the worst case measured for it.
 
@@ -163,49 +186,30 @@ def print_verdicts(times):
     print()
     print("Targets:")
     for sizes, depth, limit in RATIO_TARGETS:
-        ratios = []
-        for (kind, resolution, bits), time in times.items():
-            memcpy_time = times.get(("memcpy", resolution, bits))
-            if kind in PAGE_KINDS and resolution in sizes and bits == depth and memcpy_time:
-                ratios.append((time / memcpy_time, (kind, resolution, bits)))
-        label = f"every page within {limit:.1f}x memcpy at {' and '.join(sizes)}, {depth} bpp"
-        if not ratios:
-            print(f"- {label}: not measured")
-            continue
-        worst, key = max(ratios)
-        verdict = "met" if worst <= limit else "NOT met"
-        print(f"- {label}: {verdict} (worst {worst:.2f}x, {case_text(key)})")
+        ratios = [(ratio, key) for ratio, _, key in ratios_to_memcpy(
+            times, lambda kind, resolution, bits: kind in PAGE_KINDS and resolution in sizes
+            and bits == depth)]
+        print_verdict(f"every page within {limit:.1f}x memcpy at {' and '.join(sizes)}, "
+                      f"{depth} bpp", ratios, lambda worst: worst <= limit,
+                      lambda worst: f"{worst:.2f}x")
 
     largest = [(time, key) for key, time in times.items()
                if key[0] in PAGE_KINDS and key[1] == LARGEST_SIZE]
-    label = f"every page under {FRAME_MS} ms at {LARGEST_SIZE}"
-    if largest:
-        worst, key = max(largest)
-        verdict = "met" if worst < FRAME_MS else "NOT met"
-        print(f"- {label}: {verdict} (worst {worst:.2f} ms, {case_text(key)})")
-    else:
-        print(f"- {label}: not measured")
+    print_verdict(f"every page under {FRAME_MS} ms at {LARGEST_SIZE}", largest,
+                  lambda worst: worst < FRAME_MS, lambda worst: f"{worst:.2f} ms")
 
     # Not a target: the first drawing of the gamma check in a run computes
     # every power the later ones reuse, once; shown so that cost is not hidden.
-    first = []
-    for (kind, resolution, bits), time in times.items():
-        memcpy_time = times.get(("memcpy", resolution, bits))
-        if kind == "gamma_check_first" and memcpy_time:
-            first.append((time / memcpy_time, time, (kind, resolution, bits)))
+    first = ratios_to_memcpy(times, lambda kind, resolution, bits: kind == "gamma_check_first")
     if first:
         ratio, time, key = max(first)
         print(f"- not a target, once per run: the gamma check's first drawing, worst "
               f"{ratio:.2f}x memcpy ({time:.2f} ms, {case_text(key)})")
 
     captions = [(time, key) for key, time in times.items() if key[0] == "caption_only_freetype"]
-    label = f"the FreeType caption adds under {CAPTION_MS} ms after the first page"
-    if captions:
-        worst, key = max(captions)
-        verdict = "met" if worst < CAPTION_MS else "NOT met"
-        print(f"- {label}: {verdict} (worst {worst:.3f} ms, {case_text(key)})")
-    else:
-        print(f"- {label}: not measured (no font was found, or built without FreeType)")
+    print_verdict(f"the FreeType caption adds under {CAPTION_MS} ms after the first page",
+                  captions, lambda worst: worst < CAPTION_MS, lambda worst: f"{worst:.3f} ms",
+                  missing="not measured (no font was found, or built without FreeType)")
 
 
 if __name__ == "__main__":

@@ -115,33 +115,23 @@ private:
     double direction_ = -1.0;
 };
 
+// How a page comes to be drawn: by a held key, or as the first drawing of
+// the page in a run, with nothing kept from before and no value changed.
+enum class Drawing { HeldKey, FirstInRun };
+
 void drawPage(benchmark::State& state, int page, Resolution size, std::int32_t bitsPerPixel,
-              veltrane::TextRenderer* captionText) {
+              veltrane::TextRenderer* captionText, Drawing drawing) {
     TestSurface surface(size.width, size.height, bitsPerPixel);
     veltrane::GammaCheckRows kept;
-    const veltrane::PageTarget target{surface, captionText, size.width, size.height, &kept};
+    const veltrane::PageTarget target{surface, captionText, size.width, size.height,
+                                      drawing == Drawing::HeldKey ? &kept : nullptr};
     ColorCalibration calibration = tunedCalibration();
     HeldKey key(calibration);
     veltrane::renderPage(target, page, calibration);  // the page before the key is pressed
     surface.lockCount = 0;
     for (auto _ : state) {
-        key.press();
+        if (drawing == Drawing::HeldKey) key.press();
         veltrane::renderPage(target, page, calibration);
-        benchmark::DoNotOptimize(surface.bytes().data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * surfaceBytes(size, bitsPerPixel));
-    reportLocks(state, surface);
-}
-
-// The gamma check with nothing kept, as the first time it is shown in a run
-// at a given size: every power evaluation done.
-void drawGammaCheckFirst(benchmark::State& state, Resolution size, std::int32_t bitsPerPixel) {
-    TestSurface surface(size.width, size.height, bitsPerPixel);
-    const veltrane::PageTarget target{surface, nullptr, size.width, size.height};
-    const ColorCalibration calibration = tunedCalibration();
-    for (auto _ : state) {
-        veltrane::renderPage(target, GAMMA_CHECK_PAGE, calibration);
         benchmark::DoNotOptimize(surface.bytes().data());
         benchmark::ClobberMemory();
     }
@@ -273,10 +263,13 @@ void registerAll() {
             for (const MeasuredPage& page : PAGES) {
                 configure(benchmark::RegisterBenchmark(caseName(page.kind, size, bits).c_str(),
                                                        drawPage, page.page, size, bits,
-                                                       nullptr));
+                                                       nullptr, Drawing::HeldKey));
             }
+            // The gamma check with nothing kept, as the first time it is shown
+            // in a run at a given size: every power evaluation done.
             configure(benchmark::RegisterBenchmark(caseName("gamma_check_first", size, bits).c_str(),
-                                                   drawGammaCheckFirst, size, bits));
+                                                   drawPage, GAMMA_CHECK_PAGE, size, bits, nullptr,
+                                                   Drawing::FirstInRun));
         }
     }
 
@@ -288,7 +281,8 @@ void registerAll() {
     for (const Resolution size : RESOLUTIONS) {
         for (const std::int32_t bits : BITS_PER_PIXEL) {
             configure(benchmark::RegisterBenchmark(caseName(pageWithCaption, size, bits).c_str(),
-                                                   drawPage, 0, size, bits, pageCaption));
+                                                   drawPage, 0, size, bits, pageCaption,
+                                                   Drawing::HeldKey));
         }
     }
 
