@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/freetype/mono_glyph_copy.h"
+#include "tests/freetype/caption_picture.h"
 
 using namespace veltrane;
 
@@ -42,18 +43,10 @@ struct GlyphImage {
     }
 };
 
-// The upright picture as rows of '#' (glyph), '.' (background) and '?' (any
-// other value), cut after the last row that is not all background.
+// The upright picture (see captionPicture), cut after the last row that is
+// not all background.
 std::vector<std::string> pictureOf(const CaptionBitmap& bitmap) {
-    std::vector<std::string> rows;
-    for (std::int32_t y = 0; y < bitmap.height; ++y) {
-        std::string row;
-        for (std::int32_t x = 0; x < bitmap.width; ++x) {
-            const std::uint32_t pixel = bitmap.pictureRow(y)[x];
-            row += pixel == CAPTION_GLYPH ? '#' : pixel == CAPTION_BACKGROUND ? '.' : '?';
-        }
-        rows.push_back(row);
-    }
+    std::vector<std::string> rows = test::captionPicture(bitmap);
     while (!rows.empty() && rows.back().find_first_not_of('.') == std::string::npos) rows.pop_back();
     return rows;
 }

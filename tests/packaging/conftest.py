@@ -76,3 +76,14 @@ def run(command, **kwargs):
     kwargs.setdefault("text", True)
     kwargs.setdefault("timeout", 300)
     return subprocess.run(command, **kwargs)
+
+
+def cpack(build_dir, generator, folder, file_name):
+    """Builds the package of `build_dir` with CPack's `generator` into
+    `folder` and returns the path of `file_name` there, which must exist."""
+    result = run(["cpack", "--config", os.path.join(build_dir, "CPackConfig.cmake"),
+                  "-G", generator, "-B", folder])
+    assert result.returncode == 0, result.stdout + result.stderr
+    path = os.path.join(folder, file_name)
+    assert os.path.isfile(path), f"no {file_name} in {os.listdir(folder)}"
+    return path

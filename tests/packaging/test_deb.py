@@ -7,20 +7,15 @@ import re
 
 import pytest
 
-from conftest import run
+from conftest import cpack, run
 from png_pixels import assert_render_works
 from test_install import expected_files, files_under
 
 
 @pytest.fixture(scope="module")
 def package(linux_build, tmp_path_factory, project_version):
-    folder = str(tmp_path_factory.mktemp("deb"))
-    result = run(["cpack", "--config", os.path.join(linux_build, "CPackConfig.cmake"), "-G", "DEB",
-                  "-B", folder])
-    assert result.returncode == 0, result.stdout + result.stderr
-    path = os.path.join(folder, f"veltrane_{project_version}-1_amd64.deb")
-    assert os.path.isfile(path), f"no {os.path.basename(path)} in {os.listdir(folder)}"
-    return path
+    return cpack(linux_build, "DEB", str(tmp_path_factory.mktemp("deb")),
+                 f"veltrane_{project_version}-1_amd64.deb")
 
 
 @pytest.fixture(scope="module")

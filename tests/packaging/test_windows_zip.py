@@ -8,18 +8,13 @@ import zipfile
 
 import pytest
 
-from conftest import run
+from conftest import cpack
 
 
 @pytest.fixture(scope="module")
 def package(windows_build, tmp_path_factory, project_version):
-    folder = str(tmp_path_factory.mktemp("zip"))
-    result = run(["cpack", "--config", os.path.join(windows_build, "CPackConfig.cmake"), "-G", "ZIP",
-                  "-B", folder])
-    assert result.returncode == 0, result.stdout + result.stderr
-    path = os.path.join(folder, f"veltrane-{project_version}-windows-x64.zip")
-    assert os.path.isfile(path), f"no {os.path.basename(path)} in {os.listdir(folder)}"
-    return path
+    return cpack(windows_build, "ZIP", str(tmp_path_factory.mktemp("zip")),
+                 f"veltrane-{project_version}-windows-x64.zip")
 
 
 def test_zip_holds_exactly_the_program_readme_and_licence(package):

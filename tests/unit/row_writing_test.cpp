@@ -148,16 +148,16 @@ INSTANTIATE_TEST_SUITE_P(RowWriters, RowWisePages,
                                            PageCase{1, 1, 24, 0, 1, 1},
                                            PageCase{1, 1, 32, 5, 1, 1}));
 
-// A large surface, 2400 x 2400 at 24 bits with an odd pitch, so row starts
-// fall on every alignment the vectorised copies can meet.
-TEST(LargeSurfaces, FillsPagesAndPatternsAreExact) {
-    constexpr std::int32_t SIDE = 2400;
-    constexpr std::int32_t PITCH = SIDE * 3 + 5;
-    MemorySurface surface(SIDE, SIDE, 24, PITCH);
+// A fill inset from every edge, the net dots and the green grid, each
+// checked against every byte of the surface: the checks of the large
+// surfaces below.
+void expectFillDotsAndGridExact(MemorySurface& surface) {
+    const std::int32_t width = surface.width();
+    const std::int32_t height = surface.height();
 
     test::fillWithPositionPattern(surface);
     ExpectedBytes filled(surface);
-    const Rect rect{7, 3, SIDE - 2, SIDE - 1};
+    const Rect rect{7, 3, width - 2, height - 1};
     for (std::int32_t y = rect.top; y < rect.bottom; ++y) {
         for (std::int32_t x = rect.left; x < rect.right; ++x) filled.setColour(x, y, COLOUR);
     }
@@ -166,8 +166,8 @@ TEST(LargeSurfaces, FillsPagesAndPatternsAreExact) {
 
     test::fillWithPositionPattern(surface);
     ExpectedBytes dots(surface);
-    for (std::int32_t y = 0; y < SIDE; ++y) {
-        for (std::int32_t x = 0; x < SIDE; ++x) {
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
             dots.setColour(x, y, (x + y) % 2 == 0 ? 0xFFFFFFu : 0x000000u);
         }
     }
@@ -176,14 +176,22 @@ TEST(LargeSurfaces, FillsPagesAndPatternsAreExact) {
 
     test::fillWithPositionPattern(surface);
     ExpectedBytes grid(surface);
-    for (std::int32_t y = 0; y < SIDE; ++y) {
-        for (std::int32_t x = 0; x < SIDE; ++x) {
-            const auto k = static_cast<std::uint32_t>(16 * blockOf(y, SIDE) + blockOf(x, SIDE));
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const auto k = static_cast<std::uint32_t>(16 * blockOf(y, height) + blockOf(x, width));
             grid.setColour(x, y, k << 8);
         }
     }
-    renderPage({surface, nullptr, SIDE, SIDE}, 6, {});
+    renderPage({surface, nullptr, width, height}, 6, {});
     EXPECT_TRUE(matchesBytes(surface, grid)) << "green grid";
+}
+
+// A large surface, 2400 x 2400 at 24 bits with an odd pitch, so row starts
+// fall on every alignment the vectorised copies can meet.
+TEST(LargeSurfaces, FillsPagesAndPatternsAreExact) {
+    constexpr std::int32_t SIDE = 2400;
+    MemorySurface surface(SIDE, SIDE, 24, SIDE * 3 + 5);
+    expectFillDotsAndGridExact(surface);
 }
 
 // Both kinds of store, at every alignment of the target within a 16-byte
@@ -241,35 +249,7 @@ TEST(StreamedSurfaces, FillsPagesPatternsAndGammaCheckAreExact) {
     surface.unlock();
     ASSERT_EQ(rowStoresFor(locked), RowStores::Streaming);
 
-    test::fillWithPositionPattern(surface);
-    ExpectedBytes filled(surface);
-    const Rect rect{7, 3, WIDTH - 2, HEIGHT - 1};
-    for (std::int32_t y = rect.top; y < rect.bottom; ++y) {
-        for (std::int32_t x = rect.left; x < rect.right; ++x) filled.setColour(x, y, COLOUR);
-    }
-    EXPECT_FALSE(fillRect(surface, &rect, COLOUR));
-    EXPECT_TRUE(matchesBytes(surface, filled)) << "fill";
-
-    test::fillWithPositionPattern(surface);
-    ExpectedBytes dots(surface);
-    for (std::int32_t y = 0; y < HEIGHT; ++y) {
-        for (std::int32_t x = 0; x < WIDTH; ++x) {
-            dots.setColour(x, y, (x + y) % 2 == 0 ? 0xFFFFFFu : 0x000000u);
-        }
-    }
-    EXPECT_FALSE(drawNetDots(surface));
-    EXPECT_TRUE(matchesBytes(surface, dots)) << "net dots";
-
-    test::fillWithPositionPattern(surface);
-    ExpectedBytes grid(surface);
-    for (std::int32_t y = 0; y < HEIGHT; ++y) {
-        for (std::int32_t x = 0; x < WIDTH; ++x) {
-            const auto k = static_cast<std::uint32_t>(16 * blockOf(y, HEIGHT) + blockOf(x, WIDTH));
-            grid.setColour(x, y, k << 8);
-        }
-    }
-    renderPage({surface, nullptr, WIDTH, HEIGHT}, 6, {});
-    EXPECT_TRUE(matchesBytes(surface, grid)) << "green grid";
+    expectFillDotsAndGridExact(surface);
 
     // The gamma check copies whole pitches: every row, its tail included,
     // must be the matching row of the same page on a two-row surface, which

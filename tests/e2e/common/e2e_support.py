@@ -509,6 +509,19 @@ def pointer_visible(display) -> bool:
         x11.XCloseDisplay(connection)
 
 
+def read_settings_values(path: str) -> dict:
+    """The `name = value` lines of a Linux settings file, comments left out.
+    A save keeps the lines it could not read, garbage bytes included."""
+    values = {}
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            line = line.split("#", 1)[0]
+            if "=" in line:
+                name, value = (part.strip() for part in line.split("=", 1))
+                values[name] = int(value)
+    return values
+
+
 def wait_for_exit(process: subprocess.Popen, timeout: float = 10.0) -> int:
     """The process's exit code; kills it and fails when it does not end in time."""
     try:

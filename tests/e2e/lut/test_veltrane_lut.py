@@ -14,7 +14,6 @@ Run with pytest (python3-pytest): tests/e2e/lut/run.sh builds what it needs.
 
 import os
 import re
-import shutil
 import signal
 import subprocess
 import sys
@@ -342,14 +341,7 @@ def start_program(xvfb, env):
 
 
 def stored(env):
-    values = {}
-    with open(os.path.join(env["XDG_CONFIG_HOME"], "Kardo", "Orlith.conf")) as f:
-        for line in f:
-            line = line.split("#", 1)[0]
-            if "=" in line:
-                name, value = (part.strip() for part in line.split("=", 1))
-                values[name] = int(value)
-    return values
+    return e2e.read_settings_values(os.path.join(env["XDG_CONFIG_HOME"], "Kardo", "Orlith.conf"))
 
 
 def program_env(tmp_path, xvfb, values):

@@ -121,15 +121,7 @@ class ProgramRun:
         return os.path.join(self.config_home, "Kardo", "Orlith.conf")
 
     def stored_values(self) -> dict:
-        values = {}
-        # A save keeps the lines it could not read, garbage bytes included.
-        with open(self.settings_path(), encoding="utf-8", errors="replace") as f:
-            for line in f:
-                line = line.split("#", 1)[0]
-                if "=" in line:
-                    name, value = (part.strip() for part in line.split("=", 1))
-                    values[name] = int(value)
-        return values
+        return e2e.read_settings_values(self.settings_path())
 
     # ------------------------------------------------------ keys and screen
     def keys(self, *keys):
