@@ -16,8 +16,8 @@
 #include "tools/atomic_file.h"
 #include "calibration/calibration_table.h"
 #include "tools/calibration_options.h"
-#include "platform/x11/gamma_ramp.h"
-#include "tools/lut_exports.h"
+#include "calibration/gamma_ramp.h"
+#include "platform/lcms/calibration_exports.h"
 #include "platform/xdg/settings_file_store.h"
 #include "veltrane_version.h"
 #ifdef VELTRANE_HAVE_XRANDR

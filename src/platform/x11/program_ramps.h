@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "calibration/color_calibration.h"
-#include "platform/x11/ramp_handover.h"
+#include "calibration/ramp_handover.h"
 #include "platform/x11/xrandr_gamma_ramps.h"
 
 namespace veltrane {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/x11/gamma_ramp_device.h"
+#include "calibration/gamma_ramp_device.h"
 
 namespace veltrane {
 

@@ -4,7 +4,7 @@
 
 #include "calibration/settings_codec.h"
 #include "tests/support/memory_settings_store.h"
-#include "platform/x11/ramp_handover.h"
+#include "calibration/ramp_handover.h"
 
 namespace veltrane {
 namespace {

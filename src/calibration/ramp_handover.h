@@ -10,7 +10,7 @@
 
 #include "calibration/calibration_table.h"
 #include "calibration/color_calibration.h"
-#include "platform/x11/gamma_ramp_device.h"
+#include "calibration/gamma_ramp_device.h"
 
 namespace veltrane {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/gamma_ramp.h"
+#include "calibration/gamma_ramp.h"
 
 #include <array>
 

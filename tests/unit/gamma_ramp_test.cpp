@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/x11/gamma_ramp.h"
+#include "calibration/gamma_ramp.h"
 
 namespace veltrane {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/x11/ramp_handover.h"
+#include "calibration/ramp_handover.h"
 
 #include <algorithm>
 

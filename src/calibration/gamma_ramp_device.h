@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/gamma_ramp.h"
+#include "calibration/gamma_ramp.h"
 
 namespace veltrane {
 

@@ -10,7 +10,7 @@
 
 #include <lcms2.h>
 
-#include "tools/lut_exports.h"
+#include "platform/lcms/calibration_exports.h"
 
 namespace veltrane {
 namespace {

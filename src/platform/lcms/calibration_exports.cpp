@@ -1,4 +1,4 @@
-#include "tools/lut_exports.h"
+#include "platform/lcms/calibration_exports.h"
 
 #include <array>
 #include <charconv>
