@@ -1,7 +1,8 @@
 #include "patterns/gamma_check.h"
 
-#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "display/row_copy.h"
@@ -16,8 +17,13 @@ constexpr double INVERSE_RESPONSE_EXPONENT = 0.45454545454545453;  // nearest do
 
 // Bit for bit, so that only parameters certain to give the same levels match
 // (0.0 and -0.0 compare equal but are different inputs to the correction).
+// (Copied rather than std::bit_cast, which the browser build's C++ library lacks.)
 bool sameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+    std::uint64_t aBits = 0;
+    std::uint64_t bBits = 0;
+    std::memcpy(&aBits, &a, sizeof a);
+    std::memcpy(&bBits, &b, sizeof b);
+    return aBits == bBits;
 }
 
 bool sameParameters(const ChannelCalibration& a, const ChannelCalibration& b) {

@@ -20,28 +20,6 @@ using namespace veltrane;
 
 namespace {
 
-struct NumberCase {
-    const char* text;
-    std::optional<std::int32_t> value;
-};
-
-class SettingsNumber : public testing::TestWithParam<NumberCase> {};
-
-TEST_P(SettingsNumber, ReadsOnlyWholeSignedThirtyTwoBitNumbers) {
-    EXPECT_EQ(parseSettingsNumber(GetParam().text), GetParam().value) << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SettingsNumber,
-    testing::Values(NumberCase{"100", 100}, NumberCase{"-40", -40}, NumberCase{"+120", 120},
-                    NumberCase{"0", 0}, NumberCase{"2147483647", 2147483647},
-                    NumberCase{"-2147483648", INT32_MIN}, NumberCase{"2147483648", std::nullopt},
-                    NumberCase{"-2147483649", std::nullopt}, NumberCase{"1.5", std::nullopt},
-                    NumberCase{"12 34", std::nullopt}, NumberCase{"0x20", std::nullopt},
-                    NumberCase{"", std::nullopt}, NumberCase{"+", std::nullopt},
-                    NumberCase{"++1", std::nullopt}, NumberCase{"+-1", std::nullopt},
-                    NumberCase{"abc", std::nullopt}, NumberCase{"99999999999", std::nullopt}));
-
 TEST(SettingsText, SkipsWhatItCannotReadAndKeepsTheRest) {
     using namespace std::string_literals;  // the text holds a zero byte
     const std::string text =

@@ -1,7 +1,6 @@
 #include "platform/lcms/calibration_exports.h"
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -10,18 +9,14 @@
 
 #include <lcms2.h>
 
+#include "calibration/shortest_double_text.h"
+
 namespace veltrane {
 namespace {
 
-std::string shortestText(double value) {
-    std::array<char, 32> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    return std::string(buffer.data(), result.ptr);
-}
-
 std::string channelText(const char* name, const ChannelCalibration& channel) {
-    return std::string(name) + " B=" + shortestText(channel.brightness) + " C=" + shortestText(channel.contrast) +
-           " G=" + shortestText(channel.gamma);
+    return std::string(name) + " B=" + shortestDoubleText(channel.brightness) + " C=" + shortestDoubleText(channel.contrast) +
+           " G=" + shortestDoubleText(channel.gamma);
 }
 
 bool isPrintableAscii(const std::string& text) {

@@ -1,9 +1,6 @@
 #include "platform/xdg/settings_file_format.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <limits>
 
 namespace veltrane {
 namespace {
@@ -13,43 +10,10 @@ constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 // Long enough for any line a person writes; a longer one is shown cut short.
 constexpr std::size_t LONGEST_SHOWN_LINE = 72;
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
+std::string_view trim(std::string_view s) { return trimSettingsText(s); }
 
 bool isNameCharacter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-bool isWholeNumberSyntax(std::string_view text) {
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Why a value that is not a whole signed 32-bit number cannot be used. A
-// decimal such as 2.2 is most likely a parameter typed as the caption shows it,
-// so the reason offers the hundredths that were meant.
-std::string valueProblem(std::string_view value) {
-    if (value.empty()) return "no value after `=`";
-    if (isWholeNumberSyntax(value)) return "out of range: values run from -2147483648 to 2147483647";
-    std::string_view digits = value;
-    if (digits.front() == '+') digits.remove_prefix(1);
-    double parameter = 0.0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parameter);
-    if (error == std::errc() && end == digits.data() + digits.size() && std::isfinite(parameter) &&
-        !digits.empty() && digits.front() != '+') {
-        const double hundredths = std::round(parameter * 100.0);
-        if (hundredths < std::numeric_limits<std::int32_t>::min() ||
-            hundredths > std::numeric_limits<std::int32_t>::max()) {
-            return "out of range: values run from -2147483648 to 2147483647";
-        }
-        return "values are whole hundredths, such as " + std::to_string(static_cast<std::int32_t>(hundredths));
-    }
-    return "not a whole number";
 }
 
 enum class LineKind {
@@ -99,7 +63,7 @@ Line classifyLine(std::string_view content) {
         line.kind = LineKind::Counted;
         line.value = *number;
     } else {
-        line.reason = valueProblem(value);
+        line.reason = value.empty() ? "no value after `=`" : settingsValueProblem(value);
     }
     return line;
 }
@@ -165,19 +129,6 @@ void appendEscaped(std::string& out, std::string_view text) {
 }
 
 }  // namespace
-
-std::optional<std::int32_t> parseSettingsNumber(std::string_view text) {
-    // from_chars takes no leading '+', but a hand-edited file may well have one.
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    if (digits.size() < text.size() && (digits.empty() || digits.front() == '+' || digits.front() == '-')) {
-        return std::nullopt;
-    }
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
-    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-    return value;
-}
 
 ParsedSettings parseSettingsText(std::string_view text, std::span<const std::string_view> knownNames) {
     const auto isKnown = [knownNames](std::string_view name) {

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "calibration/settings_value_text.h"
+
 namespace veltrane {
 
 using SettingsValues = std::map<std::string, std::int32_t, std::less<>>;
@@ -41,10 +43,6 @@ struct ParsedSettings {
 // the diagnostics. With `knownNames`, a line naming anything else is named as
 // well (its value is still returned, as the reader has always done).
 ParsedSettings parseSettingsText(std::string_view text, std::span<const std::string_view> knownNames = {});
-
-// A whole signed 32-bit decimal number with an optional sign, nothing else
-// (no spaces inside, no fraction, no hex); nothing when it does not fit.
-std::optional<std::int32_t> parseSettingsNumber(std::string_view text);
 
 // "line 3: `MonGG = 2.2`: values are whole hundredths, such as 220", with
 // control characters shown as \xNN and a very long line cut short.
