@@ -16,8 +16,9 @@ void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t vir
     switch (handleKeyDown(state, virtualKey)) {
         case KeyEffect::Nothing: break;
         case KeyEffect::Redraw:
-            // Shown by the next regular presentation, not forced.
+            // A value changed. Shown by the next regular presentation, not forced.
             platform.pageChanged(state);
+            if (platform.savesEveryChange) saveNow(platform, state);
             break;
         case KeyEffect::RedrawAndUpdate:
             platform.pageChanged(state);
@@ -25,6 +26,16 @@ void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t vir
             break;
         case KeyEffect::Quit: platform.endRun(); break;
     }
+}
+
+bool saveNow(ProgramPlatform& platform, const ControlState& state) {
+    const bool saved = saveCalibration(platform.settingsStore(), state.calibration);
+    if (saved) {
+        platform.settingsSaved(state.calibration);
+    } else {
+        platform.reportSettingsNotSaved(state.calibration);
+    }
+    return saved;
 }
 
 void endRunWithSession(ProgramPlatform& platform, ControlState& state) {
@@ -44,7 +55,7 @@ void finishRun(ProgramPlatform& platform, ControlState& state) {
     }
 }
 
-int runProgram(ProgramPlatform& platform, ControlState& state) {
+std::optional<int> startProgram(ProgramPlatform& platform, ControlState& state) {
     // The page is never remembered between runs.
     state.currentPage = 0;
 
@@ -55,6 +66,11 @@ int runProgram(ProgramPlatform& platform, ControlState& state) {
 
     drawCurrentPage(platform, state);
     platform.showWindow();
+    return std::nullopt;
+}
+
+int runProgram(ProgramPlatform& platform, ControlState& state) {
+    if (const std::optional<int> stopped = startProgram(platform, state)) return *stopped;
 
     platform.runLoop();
 

@@ -3,9 +3,13 @@
 // and reporting when that failed. Each platform fills in a few primitives
 // (ProgramPlatform) and keeps its own loop: the Windows program stays driven by
 // paint messages, the SDL program by its event queue; both call back in here.
+// The browser edition has no loop of its own and no exit: it starts up, then
+// the browser calls back in here for every event, and the values are saved
+// each time they change.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "app/control_state.h"
 #include "calibration/settings_store.h"
@@ -65,22 +69,31 @@ public:
     // After the loop: the screen is given back before any message is shown,
     // so a box about the settings is not hidden behind a full-screen window.
     virtual void releaseScreen() = 0;
-    // Then one of these: the values are kept (the platform may hand them on,
-    // as the Linux program does to the display's gamma ramps), or they are not
-    // and the user is told what they were.
+    // Then one of these, after every save: the values are kept (the platform
+    // may hand them on, as the Linux program does to the display's gamma
+    // ramps), or they are not and the user is told what they were.
     virtual void settingsSaved(const ColorCalibration& calibration) = 0;
     virtual void reportSettingsNotSaved(const ColorCalibration& calibration) = 0;
 
     // Set when the calibration was saved as the session ended, so the end of
     // the run does not save it again.
     bool savedAtSessionEnd = false;
+    // Set by a platform whose run never reaches an end where it could save
+    // (a web page is closed without notice): every key that changes a value
+    // saves the calibration at once.
+    bool savesEveryChange = false;
 };
 
 // Draws the current page with its caption into the back buffer.
 void drawCurrentPage(ProgramPlatform& platform, const ControlState& state);
 
-// A key press through the key map, then what its effect asks of the platform.
+// A key press through the key map, then what its effect asks of the platform;
+// on a platform that saves every change, a changed value is saved.
 void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t virtualKey);
+
+// Saves the calibration now and tells the platform how that went
+// (settingsSaved or reportSettingsNotSaved). True when it was kept.
+bool saveNow(ProgramPlatform& platform, const ControlState& state);
 
 // The user's session is ending (log-off, shutdown): the calibration is saved
 // now, as the end of the run would save it, and the run ends. A failed save is
@@ -91,7 +104,13 @@ void endRunWithSession(ProgramPlatform& platform, ControlState& state);
 // the screen back, then hands on the saved values or reports the failure.
 void finishRun(ProgramPlatform& platform, ControlState& state);
 
-// The whole run: start-up, the platform's loop, then finishRun.
+// Start-up: page 0, the platform's start-up steps with the calibration loaded
+// between the window and the screen, the first page drawn, the window shown.
+// Nothing when the run goes on; the exit code when a step stopped it (nothing
+// is saved then).
+std::optional<int> startProgram(ProgramPlatform& platform, ControlState& state);
+
+// The whole run: startProgram, the platform's loop, then finishRun.
 // Returns the process's exit code.
 int runProgram(ProgramPlatform& platform, ControlState& state);
 

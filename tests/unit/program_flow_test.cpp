@@ -186,6 +186,71 @@ TEST(ProgramFlow, EachKeyAsksThePlatformForWhatItsEffectNeeds) {
     }
 }
 
+TEST(ProgramFlow, StartProgramEndsWithTheFirstPageShownAndLeavesTheLoopToThePlatform) {
+    FakePlatform platform;
+    platform.store.memory.values["MonBC"] = 80;
+    ControlState state;
+    state.currentPage = 5;
+
+    EXPECT_EQ(startProgram(platform, state), std::nullopt);
+
+    const Calls expected = {"openDisplay", "createWindow", "settings.open", "settings.close",
+                            "setUpScreen", "pageDrawn",    "showWindow"};
+    EXPECT_EQ(platform.calls, expected);
+    EXPECT_EQ(state.currentPage, 0);
+    EXPECT_DOUBLE_EQ(state.calibration.blue.contrast, 0.8);
+    EXPECT_TRUE(platform.store.memory.writeOrder.empty()) << "nothing is saved at start-up";
+
+    platform.failingStep = "setUpScreen";
+    EXPECT_EQ(startProgram(platform, state), EXIT_START_UP_FAILED);
+}
+
+TEST(ProgramFlow, APlatformThatSavesEveryChangeSavesAfterEachChangedValueOnly) {
+    struct Case {
+        const char* what;
+        std::uint32_t key;
+        bool saves;
+    };
+    const Case cases[] = {
+        {"Page Up", KEY_PAGE_UP, true},  {"Delete", KEY_DELETE, true}, {"R", KEY_R, true},
+        {"next page", 0x20, false},      {"B", KEY_B, false},          {"Shift", KEY_SHIFT, false},
+        {"Escape", KEY_ESCAPE, false},
+    };
+    for (const bool storeWorks : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (storeWorks ? "" : ", store cannot keep the values"));
+            FakePlatform platform;
+            platform.savesEveryChange = true;
+            platform.store.memory.failClose = !storeWorks;
+            ControlState state;
+            state.calibration.red.gamma = 1.5;
+
+            onKeyDown(platform, state, c.key);
+
+            const bool saved = std::count(platform.calls.begin(), platform.calls.end(), "settings.close") == 1;
+            EXPECT_EQ(saved, c.saves);
+            if (!c.saves) {
+                EXPECT_TRUE(platform.store.memory.writeOrder.empty());
+                EXPECT_FALSE(platform.saved || platform.reported);
+                continue;
+            }
+            // Drawn first, then saved, then the outcome told: the run goes on either way.
+            const Calls expected = {"pageDrawn", "settings.open", "settings.close",
+                                    storeWorks ? "settingsSaved" : "reportSettingsNotSaved"};
+            EXPECT_EQ(platform.calls, expected);
+            const std::optional<ColorCalibration>& told = storeWorks ? platform.saved : platform.reported;
+            ASSERT_TRUE(told.has_value());
+            EXPECT_EQ(told->red.gamma, state.calibration.red.gamma);
+            EXPECT_EQ(told->red.brightness, state.calibration.red.brightness);
+            if (storeWorks) {
+                EXPECT_EQ(platform.store.memory.values.at("MonRG"), parameterToPercent(state.calibration.red.gamma));
+                EXPECT_EQ(platform.store.memory.values.at("MonRB"),
+                          parameterToPercent(state.calibration.red.brightness));
+            }
+        }
+    }
+}
+
 // A platform whose key events arrive in bursts: it only notes that the page
 // changed and draws once the waiting events are all applied.
 class DeferringPlatform final : public FakePlatform {
