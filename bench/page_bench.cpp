@@ -35,7 +35,7 @@
 #include "tests/support/test_surface.h"
 
 #if VELTRANE_BENCH_HAS_FREETYPE
-#include "platform/freetype/freetype_text_renderer.h"
+#include "platform/freetype/fontconfig_caption_font.h"
 #endif
 
 namespace {
@@ -222,7 +222,7 @@ veltrane::TextRenderer* realCaptionText() {
 #if VELTRANE_BENCH_HAS_FREETYPE
     static std::unique_ptr<veltrane::FreeTypeTextRenderer> text = [] {
         std::string problem;
-        auto renderer = veltrane::FreeTypeTextRenderer::createFromFontconfig(problem);
+        auto renderer = veltrane::captionTextFromFontconfig(problem);
         if (renderer == nullptr) {
             std::fprintf(stderr, "No caption font (%s): the FreeType caption cases are skipped.\n",
                          problem.c_str());

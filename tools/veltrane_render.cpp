@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/freetype/freetype_text_renderer.h"
+#include "platform/freetype/fontconfig_caption_font.h"
 #include "patterns/page_catalogue.h"
 #include "patterns/render_page.h"
 #include "display/memory_surface.h"
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<FreeTypeTextRenderer> text;
     if (options->caption) {
         std::string problem;
-        text = FreeTypeTextRenderer::createFromFontconfig(problem);
+        text = captionTextFromFontconfig(problem);
         if (!text) std::fprintf(stderr, "%s (%s)\n", NO_CAPTION_FONT_MESSAGE, problem.c_str());
     }
 

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform/freetype/freetype_text_renderer.h"
+#if VELTRANE_HAVE_FONTCONFIG
+#include "platform/freetype/fontconfig_caption_font.h"
+#endif
 #include "platform/freetype/mono_glyph_copy.h"
 
 using namespace veltrane;
@@ -58,15 +61,20 @@ private:
     bool ok_ = false;
 };
 
-// The fixture font always; the font the Linux program would find as well,
-// when this machine has one.
+// The fixture font and the font the browser edition ships always; the font
+// the Linux program would find as well, when this machine has one.
 std::vector<std::unique_ptr<FreeTypeTextRenderer>> renderersToCheck() {
     std::vector<std::unique_ptr<FreeTypeTextRenderer>> renderers;
     std::string problem;
     auto fixture = FreeTypeTextRenderer::createFromFile(VELTRANE_TEST_FIXTURES "/grey-strike.ttf", problem);
     EXPECT_NE(fixture, nullptr) << problem;
     if (fixture) renderers.push_back(std::move(fixture));
-    if (auto found = FreeTypeTextRenderer::createFromFontconfig(problem)) renderers.push_back(std::move(found));
+    auto shipped = FreeTypeTextRenderer::createFromFile(VELTRANE_WEB_FONT, problem);
+    EXPECT_NE(shipped, nullptr) << problem;
+    if (shipped) renderers.push_back(std::move(shipped));
+#if VELTRANE_HAVE_FONTCONFIG
+    if (auto found = captionTextFromFontconfig(problem)) renderers.push_back(std::move(found));
+#endif
     return renderers;
 }
 

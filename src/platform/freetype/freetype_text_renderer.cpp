@@ -2,7 +2,6 @@
 
 #include "platform/freetype/mono_glyph_copy.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -109,41 +108,6 @@ std::unique_ptr<FreeTypeTextRenderer> FreeTypeTextRenderer::createFromFile(
     }
     return std::unique_ptr<FreeTypeTextRenderer>(
         new FreeTypeTextRenderer(std::move(state), fontFile, size, baseline));
-}
-
-std::unique_ptr<FreeTypeTextRenderer> FreeTypeTextRenderer::createFromFontconfig(
-    std::string& problem) {
-    FcConfig* config = FcInitLoadConfigAndFonts();
-    if (config == nullptr) {
-        problem = "fontconfig could not be initialised";
-        return nullptr;
-    }
-    std::vector<std::string> candidates;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("monospace"));
-    if (pattern != nullptr) {
-        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(config, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        // Sorted best first; the fallbacks matter when the best file is broken.
-        if (FcFontSet* fonts = FcFontSort(config, pattern, FcTrue, nullptr, &result)) {
-            for (int i = 0; i < fonts->nfont; ++i) {
-                FcChar8* file = nullptr;
-                if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &file) == FcResultMatch) {
-                    candidates.emplace_back(reinterpret_cast<const char*>(file));
-                }
-            }
-            FcFontSetDestroy(fonts);
-        }
-        FcPatternDestroy(pattern);
-    }
-    FcConfigDestroy(config);
-
-    problem = "fontconfig knows no fonts";
-    for (const std::string& file : candidates) {
-        if (auto renderer = createFromFile(file, problem)) return renderer;
-    }
-    return nullptr;
 }
 
 std::int32_t FreeTypeTextRenderer::advanceOf(char32_t code) {

@@ -1,13 +1,14 @@
-// The caption's glyphs on Linux and the other SDL platforms. Implements the
-// TextRenderer seam with FreeType: a font found through fontconfig (a
-// monospace face first), sized so its cells fit the 18-row band, glyphs
+// The caption's glyphs on Linux, the other SDL platforms and in the browser.
+// Implements the TextRenderer seam with FreeType: a font file (on Linux the
+// one fontconfig offers, see fontconfig_caption_font.h; in the browser the
+// one the site ships), sized so its cells fit the 18-row band, glyphs
 // rendered binary (FT_RENDER_MODE_MONO) from their outlines so the caption is
 // pure green on pure black with no grey edges; embedded bitmaps are never
 // used. The program and the headless exporter both use it, which is what
 // makes their pixels the same. Each character's 1-bit image is rendered once,
 // the first time it is drawn, and kept for the renderer's life, so a caption
 // after the first costs bit copies rather than FreeType's outline rendering.
-// Depends on FreeType and fontconfig; no SDL.
+// Depends on FreeType alone; no SDL, no fontconfig.
 #pragma once
 
 #include <cstddef>
@@ -18,16 +19,8 @@
 
 namespace veltrane {
 
-// What the user should do when no font can be found, in one sentence.
-inline constexpr const char* NO_CAPTION_FONT_MESSAGE =
-    "veltrane: no usable font was found for the caption, so the pages are shown without it. "
-    "Install one, for example: sudo apt-get install fonts-dejavu-core";
-
 class FreeTypeTextRenderer final : public TextRenderer {
 public:
-    // The first usable scalable font fontconfig offers for "monospace", or
-    // null (with the reason in `problem`) when there is none.
-    static std::unique_ptr<FreeTypeTextRenderer> createFromFontconfig(std::string& problem);
     // A given font file; null (with the reason) when it cannot be used.
     static std::unique_ptr<FreeTypeTextRenderer> createFromFile(const std::string& fontFile,
                                                                 std::string& problem);

@@ -29,7 +29,7 @@
 #include "app/key_map.h"
 #include "app/program_flow.h"
 #include "calibration/settings_codec.h"
-#include "platform/freetype/freetype_text_renderer.h"
+#include "platform/freetype/fontconfig_caption_font.h"
 #include "platform/sdl/command_line.h"
 #include "platform/sdl/display_choice.h"
 #include "platform/sdl/sdl_display.h"
@@ -94,7 +94,7 @@ public:
             display.destroyWindow();
             return StartUpStep::stop();
         }
-        captionText = FreeTypeTextRenderer::createFromFontconfig(captionFontProblem);
+        captionText = captionTextFromFontconfig(captionFontProblem);
         return StartUpStep::ok();
     }
 
