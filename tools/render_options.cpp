@@ -45,6 +45,11 @@ std::optional<RenderOptions> parseRenderOptions(int argc, char** argv, int& exit
                              "Orlith.conf), read as the program reads it; the options below override it");
     bool noCaption = false;
     app.add_flag("--no-caption", noCaption, "Leave the caption out");
+    std::string fontFile;
+    app.add_option("--font", fontFile,
+                   "Draw the caption with this font file instead of the one fontconfig finds "
+                   "(the browser edition's is DejaVuSans.ttf)")
+        ->type_name("FILE");
     app.add_option("--output", options.output,
                    "The PNG file to write (with --page), or the folder for all 21 pages")
         ->type_name("PATH")
@@ -58,6 +63,7 @@ std::optional<RenderOptions> parseRenderOptions(int argc, char** argv, int& exit
     }
 
     options.caption = !noCaption;
+    if (!fontFile.empty()) options.fontFile = fontFile;
     if (pageOption->count() > 0) options.page = page;
     options.settingsFile = calibrationOptions.settingsFile();
     options.overrides = calibrationOptions.overrides();

@@ -19,6 +19,7 @@ struct RenderOptions {
     std::optional<std::string> settingsFile;
     ParameterOverrides overrides = noOverrides();
     bool caption = true;
+    std::optional<std::string> fontFile;  // the caption's font instead of fontconfig's choice
     std::string output;
 };
 

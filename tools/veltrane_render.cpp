@@ -74,7 +74,16 @@ int main(int argc, char** argv) {
     const ColorCalibration& calibration = *settings;
 
     std::unique_ptr<FreeTypeTextRenderer> text;
-    if (options->caption) {
+    if (options->caption && options->fontFile) {
+        // A font asked for by name that cannot be used is a mistake, not a
+        // caption to leave out.
+        std::string problem;
+        text = FreeTypeTextRenderer::createFromFile(*options->fontFile, problem);
+        if (!text) {
+            std::fprintf(stderr, "veltrane-render: --font: %s\n", problem.c_str());
+            return 1;
+        }
+    } else if (options->caption) {
         std::string problem;
         text = captionTextFromFontconfig(problem);
         if (!text) std::fprintf(stderr, "%s (%s)\n", NO_CAPTION_FONT_MESSAGE, problem.c_str());
