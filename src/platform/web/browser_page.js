@@ -31,9 +31,10 @@ mergeInto(LibraryManager.library, {
       _veltrane_canvas_resized(width, height);
     },
 
-    // A move to a display with another ratio, or a zoom, changes the device
-    // pixels without changing the CSS size; where the observer reports only
-    // CSS sizes, a media query on the ratio tells.
+    // A move to a display with another ratio changes the device pixels
+    // without changing the CSS size. Chromium's observer does not report
+    // that (nor does one that reports only CSS sizes), so a media query on
+    // the ratio tells, and the size is worked out from the CSS box.
     watchRatio: function() {
       if (!window.matchMedia) return;
       if (veltranePage.ratioQuery) veltranePage.ratioQuery.removeEventListener('change', veltranePage.ratioChanged);
@@ -64,26 +65,30 @@ mergeInto(LibraryManager.library, {
     veltranePage.width = size[0];
     veltranePage.height = size[1];
 
-    var observeDevicePixels = true;
+    // The observer's device pixels are exact where the browser snaps the box
+    // to them; they are taken when they agree with the CSS size times the
+    // ratio to a pixel. An emulated ratio (the developer tools' device mode)
+    // leaves them at the real ratio's, and then the CSS size times the ratio
+    // is what the screen shows.
     var observer = new ResizeObserver(function(entries) {
       var entry = entries[entries.length - 1];
-      var devicePixels = entry.devicePixelContentBoxSize;
-      if (devicePixels && devicePixels.length) {
-        veltranePage.sizeChanged(devicePixels[0].inlineSize, devicePixels[0].blockSize);
-        return;
-      }
       var box = entry.contentBoxSize && entry.contentBoxSize[0];
       var estimate = box ? veltranePage.estimateSize(box.inlineSize, box.blockSize)
                          : veltranePage.estimateSize(entry.contentRect.width, entry.contentRect.height);
-      veltranePage.sizeChanged(estimate[0], estimate[1]);
+      var devicePixels = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
+      if (devicePixels && Math.abs(devicePixels.inlineSize - estimate[0]) <= 1 &&
+          Math.abs(devicePixels.blockSize - estimate[1]) <= 1) {
+        veltranePage.sizeChanged(devicePixels.inlineSize, devicePixels.blockSize);
+      } else {
+        veltranePage.sizeChanged(estimate[0], estimate[1]);
+      }
     });
     try {
       observer.observe(canvas, {box: 'device-pixel-content-box'});
     } catch (error) {
-      observeDevicePixels = false;
       observer.observe(canvas);
     }
-    if (!observeDevicePixels) veltranePage.watchRatio();
+    veltranePage.watchRatio();
     window.addEventListener('hashchange', function() { _veltrane_address_changed(); });
     return 1;
   },

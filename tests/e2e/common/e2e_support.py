@@ -24,6 +24,10 @@ ctypes for the pointer. What it offers:
   difference and, when asked, both images are saved for a look.
 - wait_for_exit(process, timeout): the exit code, or a clear failure.
 - cpu_seconds(pid) and measure_cpu(pids, seconds): processor time from /proc.
+- neutral(), Reference: the nine values as the tests hold them, and
+  veltrane-render's picture of a page at a size with those values, cached.
+- ADJUSTMENT_STEPS: the walk through the adjustment keys every program's
+  suite takes, with the value each key changes.
 """
 
 import ctypes
@@ -552,3 +556,60 @@ def measure_cpu(pids: Sequence[int], seconds: float) -> Tuple[float, List[float]
     after = [cpu_seconds(pid) for pid in pids]
     elapsed = time.monotonic() - start
     return elapsed, [a - b for a, b in zip(after, before)]
+
+
+# ------------------------------------------------- values and their pictures
+
+def neutral():
+    """The nine values at 1.0, keyed by (channel, parameter)."""
+    return {(c, p): 1.0 for c in ("red", "green", "blue") for p in ("brightness", "contrast", "gamma")}
+
+
+class Reference:
+    """veltrane-render's picture of a page at a size and with given values,
+    cached per set of arguments. The values are computed by the tests with
+    the same steps the programs take (1.0 + 0.01, ...) and handed over as
+    repr() text, so both sides hold the identical doubles. `extra` options
+    (--font FILE, --bpp 24) go to every call."""
+
+    def __init__(self, render_tool: str, work: str, width: int, height: int, extra: Sequence[str] = ()):
+        self.render_tool = render_tool
+        self.work = work
+        self.width = width
+        self.height = height
+        self.extra = list(extra)
+        self.cache = {}
+
+    def __call__(self, page, values=None, width=None, height=None, extra=()):
+        values = neutral() if values is None else values
+        width = self.width if width is None else width
+        height = self.height if height is None else height
+        args = ["--page", str(page), "--width", str(width), "--height", str(height), *self.extra, *extra]
+        for (channel, parameter), value in sorted(values.items()):
+            args += [f"--{channel}-{parameter}", repr(value)]
+        key = tuple(args)
+        if key not in self.cache:
+            path = os.path.join(self.work, f"expected-{len(self.cache)}.png")
+            subprocess.run([self.render_tool, *args, "--output", path], check=True)
+            self.cache[key] = load_png(path)
+        return self.cache[key]
+
+
+# The adjustment keys, one press each, with the value each changes and the
+# direction: every key, every modifier, Shift winning over Ctrl. Keys are
+# named as xdotool names them; other suites map the names to their own.
+ADJUSTMENT_STEPS = [
+    ("Prior", ("red", "gamma"), +1), ("Next", ("red", "gamma"), -1),
+    ("Home", ("red", "contrast"), +1), ("End", ("red", "contrast"), -1),
+    ("Insert", ("red", "brightness"), +1), ("Delete", ("red", "brightness"), -1),
+    ("ctrl+Prior", ("green", "gamma"), +1), ("ctrl+End", ("green", "contrast"), -1),
+    ("ctrl+Insert", ("green", "brightness"), +1),
+    ("shift+Prior", ("blue", "gamma"), +1), ("shift+Home", ("blue", "contrast"), +1),
+    ("shift+Delete", ("blue", "brightness"), -1),
+    ("shift+ctrl+Next", ("blue", "gamma"), -1),  # Shift wins over Ctrl
+]
+
+
+def step_value(value: float, sign: int) -> float:
+    """One press of an adjustment key, as the programs compute it."""
+    return value + 0.01 if sign > 0 else value - 0.01

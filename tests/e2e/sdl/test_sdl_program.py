@@ -67,19 +67,9 @@ def test_parameter_keys_caption_and_reset(veltrane):
     page = (0 - 8) % PAGE_COUNT  # 13, "Red (240-255)": corrected levels in every block
     veltrane.expect_screen(page)
     values = neutral()
-    steps = [
-        ("Prior", ("red", "gamma"), +1), ("Next", ("red", "gamma"), -1),
-        ("Home", ("red", "contrast"), +1), ("End", ("red", "contrast"), -1),
-        ("Insert", ("red", "brightness"), +1), ("Delete", ("red", "brightness"), -1),
-        ("ctrl+Prior", ("green", "gamma"), +1), ("ctrl+End", ("green", "contrast"), -1),
-        ("ctrl+Insert", ("green", "brightness"), +1),
-        ("shift+Prior", ("blue", "gamma"), +1), ("shift+Home", ("blue", "contrast"), +1),
-        ("shift+Delete", ("blue", "brightness"), -1),
-        ("shift+ctrl+Next", ("blue", "gamma"), -1),  # Shift wins over Ctrl
-    ]
-    for key, parameter, sign in steps:
+    for key, parameter, sign in e2e.ADJUSTMENT_STEPS:
         veltrane.keys(key)
-        values[parameter] = values[parameter] + 0.01 if sign > 0 else values[parameter] - 0.01
+        values[parameter] = e2e.step_value(values[parameter], sign)
         veltrane.expect_screen(page, values, what=f"after {key}")
     # Ten steps down from 1.0 give 0.8999999999999999, shown as 0.90.
     for _ in range(10):

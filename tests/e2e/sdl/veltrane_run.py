@@ -28,27 +28,14 @@ NAMES = ["MonRG", "MonGG", "MonBG", "MonRB", "MonGB", "MonBB", "MonRC", "MonGC",
 UNSHOWN_BOX = re.compile(r'^veltrane: the box "(.*)" could not be shown: ')
 
 
-def neutral():
-    return {(c, p): 1.0 for c in ("red", "green", "blue") for p in ("brightness", "contrast", "gamma")}
+neutral = e2e.neutral
 
 
-class Reference:
+class Reference(e2e.Reference):
+    """veltrane-render's picture at this suite's screen size by default."""
+
     def __init__(self, render_tool: str, work: str):
-        self.render_tool = render_tool
-        self.work = work
-        self.cache = {}
-
-    def __call__(self, page, values=None, width=WIDTH, height=HEIGHT, extra=()):
-        values = neutral() if values is None else values
-        args = ["--page", str(page), "--width", str(width), "--height", str(height), *extra]
-        for (channel, parameter), value in sorted(values.items()):
-            args += [f"--{channel}-{parameter}", repr(value)]
-        key = tuple(args)
-        if key not in self.cache:
-            path = os.path.join(self.work, f"expected-{len(self.cache)}.png")
-            subprocess.run([self.render_tool, *args, "--output", path], check=True)
-            self.cache[key] = e2e.load_png(path)
-        return self.cache[key]
+        super().__init__(render_tool, work, WIDTH, HEIGHT)
 
 
 @dataclass
