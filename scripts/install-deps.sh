@@ -22,6 +22,10 @@ packages=(
   scdoc gzip dpkg-dev file lintian desktop-file-utils appstream man-db
   # fuzzing the settings reader with libFuzzer under the sanitizers
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
+  # the browser edition: emscripten (with node for its unit tests), Debian's
+  # source packages of FreeType and Little CMS (dpkg-source, above), and its
+  # tests in a real Chromium through Selenium
+  emscripten nodejs chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -3,7 +3,8 @@
 # then the unit tests (plain and under the sanitizers), the Windows build's
 # tests under Wine, the end-to-end tests of both programs on Xvfb,
 # veltrane-lut's command-level tests (pytest), the settings reader's fuzzers,
-# the test that kills saves, and the packages.
+# the test that kills saves, the browser edition (its unit tests under node
+# and its tests in headless Chromium), and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +37,12 @@ for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/lut/run.sh;
     "$suite"
   fi
 done
+
+step "Browser edition: build, unit tests under node, tests in Chromium at ratios 1, 1.5 and 2"
+cmake --preset web
+cmake --build --preset web
+ctest --preset web
+VELTRANE_E2E_SKIP_BUILD=1 tests/e2e/web/run.sh
 
 step "Fuzzing the settings reader (libFuzzer, ASan, UBSan)"
 tests/fuzz/run.sh

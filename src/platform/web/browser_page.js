@@ -56,7 +56,7 @@ mergeInto(LibraryManager.library, {
   veltrane_set_up_canvas: function() {
     var canvas = document.getElementById('pages');
     if (!canvas || !canvas.getContext) return 0;
-    var context = canvas.getContext('2d', {alpha: false});
+    var context = canvas.getContext('2d', {alpha: false, colorSpace: 'srgb'});
     if (!context) return 0;
     veltranePage.canvas = canvas;
     veltranePage.context = context;
