@@ -214,7 +214,11 @@ void SdlDisplay::presentOnWayland() {
                  output->name + " (" + std::to_string(output->pixelWidth) + "x" + std::to_string(output->pixelHeight) +
                  "): " + std::to_string(layout.uncoveredPixels) + " pixels at its right and bottom edges stay black");
     }
-    if (wayland_->present(*backBuffer_, windowWidth, windowHeight, *scale)) windowSurfaceShown_ = false;
+    // SDL makes the window's xdg_surface when it shows the window.
+    SDL_SysWMinfo system;
+    SDL_VERSION(&system.version);
+    xdg_surface* role = SDL_GetWindowWMInfo(window_, &system) == SDL_TRUE ? system.info.wl.xdg_surface : nullptr;
+    if (wayland_->present(*backBuffer_, windowWidth, windowHeight, *scale, role)) windowSurfaceShown_ = false;
     if (!windowSurfaceShown_) {
         // SDL's own surface, beneath the page: its commit also puts the
         // sub-surfaces where they were just placed.

@@ -10,6 +10,7 @@
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 
 namespace veltrane {
 namespace {
@@ -173,9 +174,11 @@ std::optional<OutputScale> WaylandPresenter::scaleFor(const WaylandOutput& outpu
 }
 
 bool WaylandPresenter::present(const MemorySurface& page, std::int32_t windowWidth, std::int32_t windowHeight,
-                               OutputScale scale) {
+                               OutputScale scale, xdg_surface* windowRole) {
     const PageLayout layout = layOutPage(page.width(), page.height(), windowWidth, windowHeight, scale);
-    const bool placedAnew = layout.surfaces != placed_;
+    const bool placedAnew = layout.surfaces != placed_ || windowRole != geometrySetOn_;
+    if (placedAnew && windowRole != nullptr) xdg_surface_set_window_geometry(windowRole, 0, 0, windowWidth, windowHeight);
+    geometrySetOn_ = windowRole;
     while (pieces_.size() < layout.surfaces.size()) {
         auto piece = std::make_unique<Piece>();
         piece->surface = wl_compositor_create_surface(registry_->compositor());

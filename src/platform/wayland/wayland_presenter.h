@@ -28,6 +28,7 @@
 
 struct wl_display;
 struct wl_surface;
+struct xdg_surface;
 struct wl_event_queue;
 struct wp_fractional_scale_v1;
 
@@ -55,10 +56,15 @@ public:
     std::optional<OutputScale> scaleFor(const WaylandOutput& output) const;
 
     // Puts `page` (32 bits per pixel) on the window of windowWidth x
-    // windowHeight logical pixels at `scale`, and commits it. True when the
-    // sub-surfaces were placed anew: their positions take effect with the
-    // window surface's next commit, which the caller makes.
-    bool present(const MemorySurface& page, std::int32_t windowWidth, std::int32_t windowHeight, OutputScale scale);
+    // windowHeight logical pixels at `scale`, and commits it; `windowRole` is
+    // the window's xdg_surface (null before SDL has made it). True when the
+    // sub-surfaces were placed anew: their positions, and the window's
+    // geometry, take effect with the window surface's next commit, which the
+    // caller makes. The geometry is the window's own size, so that strips
+    // reaching past the output do not make the window larger: a compositor
+    // would otherwise size the window to them.
+    bool present(const MemorySurface& page, std::int32_t windowWidth, std::int32_t windowHeight, OutputScale scale,
+                 xdg_surface* windowRole);
 
     struct Piece;
 
@@ -73,6 +79,7 @@ private:
     std::int32_t preferredScale120_ = 0;
     std::vector<std::unique_ptr<Piece>> pieces_;
     std::vector<SurfacePlacement> placed_;
+    xdg_surface* geometrySetOn_ = nullptr;  // the window role whose geometry was last set
 };
 
 }  // namespace veltrane

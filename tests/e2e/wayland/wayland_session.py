@@ -155,10 +155,11 @@ class Sway:
     def _admit_root_to_xwayland(self) -> None:
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
-            match = re.search(rb"Xwayland.*?on display (:\d+)|DISPLAY=(:\d+)|xwayland is ready on display (:\d+)",
-                              self._read_log_bytes())
-            if match:
-                self.x_display = next(g for g in match.groups() if g).decode()
+            # XWayland takes the first free X display number; wlroots names it.
+            log = self._read_log_bytes()
+            match = re.search(rb"Starting Xwayland on (:\d+)", log)
+            if match and b"Xserver is ready" in log:
+                self.x_display = match.group(1).decode()
                 break
             time.sleep(0.1)
         else:
@@ -188,16 +189,18 @@ class Sway:
 
     def keys(self, *keys: str) -> None:
         """Types each key (xkb keysym names: space, Next, Escape); `ctrl+Prior`
-        holds Ctrl, `shift+Home` Shift. wtype drops the first key of each call,
-        so every call starts with a pause."""
+        holds Ctrl, `shift+Home` Shift, as key presses of their own as a real
+        keyboard sends them (wtype's -M only sets the modifier state). wtype
+        drops the first key of each call, so every call starts with a pause."""
+        held = {"ctrl": "Control_L", "shift": "Shift_L", "alt": "Alt_L"}
         for key in keys:
             *modifiers, name = key.split("+")
             command = ["wtype", "-s", "100"]
             for modifier in modifiers:
-                command += ["-M", modifier]
+                command += ["-P", held[modifier]]
             command += ["-k", name]
             for modifier in reversed(modifiers):
-                command += ["-m", modifier]
+                command += ["-p", held[modifier]]
             result = subprocess.run(command, env=self.env(), stdout=subprocess.PIPE,
                                     stderr=subprocess.STDOUT, text=True, timeout=20)
             if result.returncode != 0:
