@@ -305,14 +305,17 @@ void SdlDisplay::show() {
 }
 
 void SdlDisplay::destroyWindow() {
-    // The sub-surfaces go before the window surface they belong to.
-    wayland_.reset();
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
     if (window_ != nullptr) SDL_DestroyWindow(window_);
     texture_ = nullptr;
     renderer_ = nullptr;
     window_ = nullptr;
+    // After the window: the compositor names our wl_output objects in the
+    // events of SDL's surface too, and SDL reads them while it destroys the
+    // window (a destroyed one would reach it as null and crash it). Sub-
+    // surfaces may outlive their parent.
+    wayland_.reset();
 }
 
 bool SdlDisplay::followOutputSize() {

@@ -38,6 +38,7 @@ struct OutputEntry {
     std::int32_t logicalWidth = 0;
     std::int32_t logicalHeight = 0;
     bool described = false;
+    bool removed = false;  // the compositor took the output away
 };
 
 template <typename T>
@@ -152,11 +153,12 @@ void registryGlobal(void* data, wl_registry* registry, std::uint32_t name, const
 
 void registryGlobalRemove(void* data, wl_registry*, std::uint32_t name) {
     auto* state = static_cast<WaylandRegistry::State*>(data);
-    for (auto it = state->outputs.begin(); it != state->outputs.end(); ++it) {
-        if (it->globalName != name) continue;
-        if (it->xdgOutput != nullptr) zxdg_output_v1_destroy(it->xdgOutput);
-        wl_output_destroy(it->output);
-        state->outputs.erase(it);
+    for (OutputEntry& entry : state->outputs) {
+        if (entry.globalName != name || entry.removed) continue;
+        // The object stays until the registry goes: events SDL has still to
+        // read (a surface leaving this output) may name it, and SDL reads
+        // them through a live object only.
+        entry.removed = true;
         ++state->changes;
         return;
     }
@@ -221,7 +223,7 @@ std::uint64_t WaylandRegistry::outputChanges() const { return state_->changes; }
 std::vector<WaylandOutput> WaylandRegistry::outputs() const {
     std::vector<WaylandOutput> list;
     for (const OutputEntry& entry : state_->outputs) {
-        if (!entry.described || entry.modeWidth <= 0 || entry.modeHeight <= 0) continue;
+        if (entry.removed || !entry.described || entry.modeWidth <= 0 || entry.modeHeight <= 0) continue;
         WaylandOutput output;
         output.name = entry.name;
         output.pixelWidth = entry.turned ? entry.modeHeight : entry.modeWidth;

@@ -11,6 +11,7 @@ compositors (pytest). Settings from the environment, as in tests/e2e/sdl:
 Fixtures:
   program_path, render_tool   the programs under test
   screencopy                  our capture client, built once per session
+  virtual_pointer             our pointer device for headless sway, the same
   work_dir                    a scratch folder, removed at the end
   reference                   veltrane-render's pictures (veltrane_run.Reference)
   tuned_settings              a settings file with values away from 1.0, and
@@ -84,6 +85,11 @@ def artifacts():
 @pytest.fixture(scope="session")
 def screencopy(work_dir):
     return ws.build_screencopy(os.path.join(work_dir, "screencopy"))
+
+
+@pytest.fixture(scope="session")
+def virtual_pointer(work_dir):
+    return ws.build_virtual_pointer(os.path.join(work_dir, "virtual-pointer"))
 
 
 @pytest.fixture(scope="session")

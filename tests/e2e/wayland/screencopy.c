@@ -3,7 +3,8 @@
  * standard output. Unlike grim it never resamples: the picture has the
  * output's buffer size whatever the scale.
  *
- *   screencopy [OUTPUT-NAME]      (the first output without a name)
+ *   screencopy [--cursor] [OUTPUT-NAME]   (the first output without a name;
+ *                                          --cursor draws the pointer in)
  *
  * The protocol's client code is generated with wayland-scanner at test
  * set-up from the XML in Debian's wlroots source package. */
@@ -141,7 +142,8 @@ static void to_rgb(const uint8_t *p, uint8_t *rgb) {
 }
 
 int main(int argc, char **argv) {
-    const char *wanted = argc > 1 ? argv[1] : NULL;
+    int with_cursor = argc > 1 && strcmp(argv[1], "--cursor") == 0;
+    const char *wanted = argc > 1 + with_cursor ? argv[1 + with_cursor] : NULL;
     struct wl_display *display = wl_display_connect(NULL);
     if (!display) fail("cannot connect to the Wayland display");
     struct wl_registry *registry = wl_display_get_registry(display);
@@ -157,7 +159,7 @@ int main(int argc, char **argv) {
     }
     if (!chosen) fail("no output of that name");
 
-    struct zwlr_screencopy_frame_v1 *f = zwlr_screencopy_manager_v1_capture_output(manager, 0, chosen->wl_output);
+    struct zwlr_screencopy_frame_v1 *f = zwlr_screencopy_manager_v1_capture_output(manager, with_cursor, chosen->wl_output);
     zwlr_screencopy_frame_v1_add_listener(f, &frame_listener, NULL);
     wl_display_roundtrip(display);
     if (!frame.have_shm_format) fail("the compositor offered no shared-memory buffer");

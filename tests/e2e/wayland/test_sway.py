@@ -20,6 +20,16 @@ PAGES = (0, 8, 17, 18, 19, 20)
 TUNED_VALUES = {"MonRG": 180, "MonGB": -20, "MonBC": 130, "MonBG": 90, "MonRB": 110}
 
 
+class WithPointer:
+    """The compositor's screenshots with the pointer drawn in."""
+
+    def __init__(self, sway):
+        self.sway = sway
+
+    def screenshot(self):
+        return self.sway.screenshot(cursor=True)
+
+
 def step_to(session, shown, page):
     while shown < page:
         session.keys("space")
@@ -107,6 +117,30 @@ def test_keys_close_request_and_lost_compositor(screencopy, start_program, refer
     assert "veltrane: the Wayland compositor closed the connection" in run.stderr(), run.stderr()
     assert "the values are saved" in run.stderr(), run.stderr()
     assert run.stored_values() == {**{n: 100 for n in NAMES}, "MonRB": 101}
+
+
+def test_pointer_hidden_on_the_pages_until_the_mouse_moves(screencopy, virtual_pointer, start_program, reference,
+                                                            artifacts):
+    # At 1.75 the last column is the edge strip's, which takes no input: the
+    # pointer there is still over SDL's window and hides as everywhere else.
+    with ws.Sway(screencopy, 1.75) as sway:
+        pointer = sway.pointer(virtual_pointer)
+        try:
+            run = start_program(sway)
+            page = reference(0, neutral(), WIDTH, HEIGHT)
+            for x, y in [(300, 300), (WIDTH - 1, 500)]:
+                pointer.move(x, y)
+                deadline = time.monotonic() + 5
+                while e2e.compare_images(sway.screenshot(cursor=True), page).equal:
+                    assert time.monotonic() < deadline, f"no pointer shown after a move to {x},{y}"
+                    time.sleep(0.05)
+                # Hidden again once the mouse has been still for a second.
+                e2e.wait_for_screen(WithPointer(sway), page, timeout=4,
+                                    what=f"page 0 with the pointer still at {x},{y}", save_dir=artifacts)
+            sway.keys("Escape")
+            assert run.wait_for_exit() == 0, run.stderr()
+        finally:
+            pointer.close()
 
 
 def test_display_choice_on_wayland(screencopy, program_path):

@@ -1,8 +1,9 @@
 """Real Wayland compositors for the end-to-end tests, started by the tests.
 
-- build_screencopy(folder): our capture client, built once: the protocol XML
-  comes from Debian's wlroots source package (scripts/debian-source.sh), its
-  code from wayland-scanner.
+- build_screencopy(folder), build_virtual_pointer(folder): our capture
+  client and our pointer device, built once: the protocol XML comes from
+  Debian's wlroots source package (scripts/debian-source.sh), its code from
+  wayland-scanner.
 - Sway(scale, ...): headless sway 1.7 on the pixman renderer with one output,
   run as an unprivileged user (sway refuses root) in a private
   XDG_RUNTIME_DIR; root clients connect to its socket. env() is a client
@@ -43,22 +44,33 @@ def socket_prefix() -> str:
     return os.environ.get("VELTRANE_E2E_SOCKET_PREFIX", "veltrane-e2e-")
 
 
-def build_screencopy(folder: str) -> str:
-    """Builds tests/e2e/wayland/screencopy.c into `folder` and returns its path."""
+def _build_client(folder: str, source: str, protocol: str) -> str:
+    """Builds tests/e2e/wayland/SOURCE.c with the client code of wlroots'
+    PROTOCOL.xml into `folder`, and returns the program's path."""
     e2e.require_tools("wayland-scanner", "cc")
     tree = subprocess.run([os.path.join(ROOT, "scripts", "debian-source.sh"), "wlroots"],
                           check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
-    xml = os.path.join(tree, "protocol", "wlr-screencopy-unstable-v1.xml")
+    xml = os.path.join(tree, "protocol", protocol + ".xml")
     os.makedirs(folder, exist_ok=True)
-    header = os.path.join(folder, "wlr-screencopy-unstable-v1-client-protocol.h")
-    code = os.path.join(folder, "wlr-screencopy-unstable-v1-protocol.c")
+    header = os.path.join(folder, protocol + "-client-protocol.h")
+    code = os.path.join(folder, protocol + "-protocol.c")
     subprocess.run(["wayland-scanner", "client-header", xml, header], check=True)
     subprocess.run(["wayland-scanner", "private-code", xml, code], check=True)
-    program = os.path.join(folder, "screencopy")
+    program = os.path.join(folder, source)
     subprocess.run(["cc", "-O2", "-Wall", "-Wextra", "-Werror", "-I", folder, "-o", program,
-                    os.path.join(ROOT, "tests", "e2e", "wayland", "screencopy.c"), code,
+                    os.path.join(ROOT, "tests", "e2e", "wayland", source + ".c"), code,
                     "-lwayland-client"], check=True)
     return program
+
+
+def build_screencopy(folder: str) -> str:
+    """Our capture client (screencopy.c), built into `folder`."""
+    return _build_client(folder, "screencopy", "wlr-screencopy-unstable-v1")
+
+
+def build_virtual_pointer(folder: str) -> str:
+    """Our pointer device for headless sway (virtual_pointer.c), built into `folder`."""
+    return _build_client(folder, "virtual_pointer", "wlr-virtual-pointer-unstable-v1")
 
 
 def _private_runtime_dir() -> str:
@@ -206,12 +218,18 @@ class Sway:
             if result.returncode != 0:
                 raise e2e.E2EError(f"wtype {key}: {result.stdout}")
 
-    def screenshot(self) -> e2e.Image:
-        result = subprocess.run([self.screencopy], env=self.env(), stdout=subprocess.PIPE,
+    def screenshot(self, cursor: bool = False) -> e2e.Image:
+        """The output at its size in pixels; with `cursor`, the pointer drawn in."""
+        result = subprocess.run([self.screencopy, *(["--cursor"] if cursor else [])], env=self.env(),
+                                stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=20)
         if result.returncode != 0:
             raise e2e.E2EError("screencopy: " + result.stderr.decode(errors="replace").strip())
         return e2e.parse_ppm(result.stdout)
+
+    def pointer(self, program: str) -> "VirtualPointer":
+        """A pointer device of its own on this compositor's seat."""
+        return VirtualPointer(program, self)
 
     def _read_log_bytes(self) -> bytes:
         if self._log is None:
@@ -250,6 +268,32 @@ class Sway:
         self.stop()
 
 
+class VirtualPointer:
+    """virtual_pointer.c running on a Sway: move(x, y) puts the pointer at an
+    output pixel and returns once the compositor has the motion."""
+
+    def __init__(self, program: str, sway: "Sway"):
+        self.process = subprocess.Popen([program, str(sway.width), str(sway.height)], env=sway.env(),
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        if self.process.stdout.readline().strip() != "ready":
+            raise e2e.E2EError("the virtual pointer did not start")
+
+    def move(self, x: int, y: int) -> None:
+        self.process.stdin.write(f"move {x} {y}\n")
+        self.process.stdin.flush()
+        if self.process.stdout.readline().strip() != "ok":
+            raise e2e.E2EError("the virtual pointer stopped")
+
+    def close(self) -> None:
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
 class Weston:
     """Weston 10 in a window of `xvfb`: --width and --height are logical, so
     the output has (width * scale) x (height * scale) pixels."""
@@ -285,6 +329,10 @@ class Weston:
             windows = e2e.find_windows(self.xvfb, "^Weston Compositor", visible_only=True)
             if windows and os.path.exists(os.path.join(self.runtime_dir, self.socket)):
                 self.window = windows[0]
+                # The X keyboard focus goes to Weston's window once, before any
+                # client: Weston hands it to the window it makes active. Moving
+                # the X focus later makes Weston drop its keyboard focus.
+                e2e.focus_window(self.xvfb, self.window)
                 return self
             time.sleep(0.1)
         self.stop()
@@ -300,7 +348,6 @@ class Weston:
         return environment
 
     def keys(self, *keys: str) -> None:
-        e2e.focus_window(self.xvfb, self.window)
         e2e.send_keys(self.xvfb, *keys)
 
     def screenshot(self) -> e2e.Image:
