@@ -175,8 +175,8 @@ void SdlDisplay::attachWaylandPresentation() {
     std::string why;
     wayland_ = WaylandPresenter::attach(system.info.wl.display, system.info.wl.surface, why);
     if (!wayland_) {
-        warnOnce("the pages go through SDL's own Wayland presentation, which resamples them at fractional "
-                 "scales: " + why);
+        warnOnce("the pages go through SDL's own Wayland presentation, which misses or resamples pixels at "
+                 "some scales (" + why + ")");
     }
 }
 
@@ -237,7 +237,8 @@ std::optional<std::string> SdlDisplay::connectionLost() const {
 }
 #else
 void SdlDisplay::attachWaylandPresentation() {
-    warnOnce("this build has no Wayland presentation of its own: at fractional scales SDL resamples the pages");
+    warnOnce("this build has no Wayland presentation of its own: the pages go through SDL's, which misses or "
+             "resamples pixels at some scales");
 }
 std::optional<WaylandOutput> SdlDisplay::windowOutput() const { return std::nullopt; }
 void SdlDisplay::presentOnWayland() {}
@@ -245,6 +246,7 @@ std::optional<std::string> SdlDisplay::connectionLost() const { return std::null
 #endif
 
 bool SdlDisplay::pagePixelSize(int& width, int& height) {
+#if VELTRANE_HAVE_WAYLAND
     if (wayland_) {
         wayland_->dispatchPending();
         if (const auto output = windowOutput(); output && output->pixelWidth > 0) {
@@ -253,6 +255,7 @@ bool SdlDisplay::pagePixelSize(int& width, int& height) {
             return true;
         }
     }
+#endif
     return SDL_GetRendererOutputSize(renderer_, &width, &height) == 0 && width > 0 && height > 0;
 }
 
