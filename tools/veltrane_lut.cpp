@@ -9,7 +9,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,27 +24,16 @@ namespace {
 
 using namespace veltrane;
 
-std::unique_ptr<GammaRampDevice> openRamps(std::string& error) {
-    auto ramps = openDisplayRamps(error);
-    if (ramps && std::getenv("WAYLAND_DISPLAY") != nullptr) {
-        std::fprintf(stderr,
-                     "veltrane-lut: this is a Wayland session; ramps set through its X11 server "
-                     "may not reach the screen. The desktop's colour settings with the 'icc' "
-                     "profile work there.\n");
-    }
-    return ramps;
-}
-
 int loadRamps(const CalibrationTable* table, const std::string& outputName) {
     std::string error;
-    auto device = openRamps(error);
+    auto device = openDisplayRamps(error);
     if (!device) return rampsUnreachable(error);
     return loadRamps(*device, table, outputName);
 }
 
 int showRamps(const CalibrationTable& table) {
     std::string error;
-    auto device = openRamps(error);
+    auto device = openDisplayRamps(error);
     if (!device) return rampsUnreachable(error);
     return showRamps(*device, table);
 }

@@ -9,7 +9,7 @@ compositors (pytest). Settings from the environment, as in tests/e2e/sdl:
   VELTRANE_E2E_SOCKET_PREFIX   prefix of Weston's socket names
 
 Fixtures:
-  program_path, render_tool   the programs under test
+  program_path, render_tool, lut_tool   the programs under test
   screencopy                  our capture client, built once per session
   virtual_pointer             our pointer device for headless sway, the same
   work_dir                    a scratch folder, removed at the end
@@ -65,6 +65,14 @@ def program_path(build_dir):
 @pytest.fixture(scope="session")
 def render_tool(build_dir):
     path = os.path.join(build_dir, "tools", "veltrane-render")
+    if not os.access(path, os.X_OK):
+        pytest.fail(f"{path} is missing: build it first (tests/e2e/wayland/run.sh does)")
+    return path
+
+
+@pytest.fixture(scope="session")
+def lut_tool(build_dir):
+    path = os.path.join(build_dir, "tools", "veltrane-lut")
     if not os.access(path, os.X_OK):
         pytest.fail(f"{path} is missing: build it first (tests/e2e/wayland/run.sh does)")
     return path

@@ -15,7 +15,7 @@ if [ "$VELTRANE_BUILD_DIR" = build/linux ]; then
 else
   cmake --preset linux -B "$VELTRANE_BUILD_DIR" >/dev/null
 fi
-cmake --build "$VELTRANE_BUILD_DIR" --target veltrane veltrane-render
+cmake --build "$VELTRANE_BUILD_DIR" --target veltrane veltrane-render veltrane-lut
 
 if python3 -c 'import pytest' 2>/dev/null; then
   pytest=(python3 -m pytest)

@@ -6,6 +6,7 @@ come from our screencopy client at the output's physical size and are
 compared pixel for pixel, caption included, with veltrane-render's picture
 at that size. One compositor start per scale, several pages per start."""
 
+import subprocess
 import time
 
 import pytest
@@ -167,3 +168,21 @@ def test_x11_route_through_xwayland_warns_of_the_scale(screencopy, program_path,
         assert warning in run.stderr(), run.stderr()
         assert 'unset SDL_VIDEODRIVER (it asks for "x11")' in run.stderr(), run.stderr()
         assert run.process.poll() is None, "the program did not go on after the warning: " + run.stderr()
+
+
+def test_lut_ramp_commands_through_xwayland_point_to_the_profile(screencopy, lut_tool, tmp_path):
+    with ws.Sway(screencopy, 1, xwayland=True) as sway:
+        environment = sway.env()
+        environment["XDG_CONFIG_HOME"] = str(tmp_path)
+        for command in (["apply"], ["reset"], ["show"], ["apply", "--output", "XWAYLAND0"]):
+            result = subprocess.run([lut_tool, *command], env=environment, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, text=True, timeout=30)
+            assert result.returncode == 1, (command, result.stdout, result.stderr)
+            assert (f"the X11 display {sway.x_display} is XWayland, whose gamma ramps do not reach the screen "
+                    "on a Wayland session") in result.stderr, result.stderr
+            assert "veltrane-lut icc FILE.icc" in result.stderr and "colour settings" in result.stderr, result.stderr
+            assert "ramp" not in result.stdout.lower(), (command, result.stdout)
+        # The profile is still written there.
+        result = subprocess.run([lut_tool, "icc", str(tmp_path / "out.icc")], env=environment,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=30)
+        assert result.returncode == 0 and (tmp_path / "out.icc").stat().st_size > 0, result.stderr
