@@ -229,6 +229,15 @@ void SdlDisplay::presentOnWayland() {
     }
 }
 
+bool SdlDisplay::outputsChanged() {
+    if (!wayland_) return false;
+    wayland_->dispatchPending();
+    const std::uint64_t changes = wayland_->registry().outputChanges();
+    if (changes == outputChangesSeen_) return false;
+    outputChangesSeen_ = changes;
+    return true;
+}
+
 std::optional<std::string> SdlDisplay::connectionLost() const {
     if (waylandDisplay_ == nullptr) return std::nullopt;
     const int code = wl_display_get_error(waylandDisplay_);
@@ -242,6 +251,7 @@ void SdlDisplay::attachWaylandPresentation() {
 }
 std::optional<WaylandOutput> SdlDisplay::windowOutput() const { return std::nullopt; }
 void SdlDisplay::presentOnWayland() {}
+bool SdlDisplay::outputsChanged() { return false; }
 std::optional<std::string> SdlDisplay::connectionLost() const { return std::nullopt; }
 #endif
 

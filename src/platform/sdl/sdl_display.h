@@ -70,6 +70,9 @@ public:
     // buffer, both are made again at the new size and true says the page must
     // be drawn again.
     bool followOutputSize();
+    // Whether the Wayland outputs changed (mode, scale, position) since the
+    // last call: such a change need not come with a window event.
+    bool outputsChanged();
     // The renderer lost its targets or its device: the texture is made again
     // and the page must be drawn again (the caller does that).
     void recoverFromReset(bool deviceReset);
@@ -111,7 +114,8 @@ private:
     int displayIndex_ = 0;
     wl_display* waylandDisplay_ = nullptr;  // SDL's connection, on the Wayland driver
     std::unique_ptr<WaylandPresenter> wayland_;
-    bool windowSurfaceShown_ = false;  // SDL's own surface presented since the sub-surfaces were placed
+    bool windowSurfaceShown_ = false;
+    std::uint64_t outputChangesSeen_ = 0;  // SDL's own surface presented since the sub-surfaces were placed
     std::vector<std::string> warnings_;
     std::vector<std::string> warned_;
     SDL_Renderer* renderer_ = nullptr;

@@ -350,6 +350,8 @@ void Program::runLoop() {
             handleEvent(event);
             while (running && SDL_PollEvent(&event) != 0) handleEvent(event);
         }
+        // Wayland output changes read along with the events just handled.
+        if (running && display.outputsChanged() && display.followOutputSize()) drawPage();
         if (running && pageDirty) {
             drawPage();
             pageDirty = false;
