@@ -252,9 +252,9 @@ class FileWriters(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.top, ignore_errors=True)
-        print("\n%-9s %-19s %-17s %s" % ("user", "target", "writer", "outcome"), flush=True)
+        print("\n%-10s %-19s %-17s %s" % ("user", "target", "writer", "outcome"), flush=True)
         for row in cls.outcomes:
-            print("%-9s %-19s %-17s %s" % row, flush=True)
+            print("%-10s %-19s %-17s %s" % row, flush=True)
 
     def users(self):
         """(name, command prefix, uid) for each user the table runs as."""
@@ -346,7 +346,9 @@ class FileWriters(unittest.TestCase):
         script = ('mount -t tmpfs -o size=64k,mode=0755,uid=$2,gid=$2 tmpfs "$0" || exit %d; cp -a "$1/." "$0/"; '
                   'head -c 1048576 /dev/zero > "$0/.filler" 2>/dev/null; shift 2; umask %o; "$@"; rc=$?; '
                   'rm -f "$DISK/.filler"; cp -a "$DISK/." "$AFTER/"; exit $rc' % (MOUNT_FAILED, UMASK))
-        result = subprocess.run(self.namespace + ["sh", "-c", script, folder, seed, str(uid), *command],
+        # In a user namespace of its own the caller is root, and no other id is mapped.
+        inner_uid = 0 if "--map-root-user" in self.namespace else uid
+        result = subprocess.run(self.namespace + ["sh", "-c", script, folder, seed, str(inner_uid), *command],
                                 capture_output=True, text=True, timeout=60, env=dict(env, DISK=folder, AFTER=after))
         if result.returncode == MOUNT_FAILED:
             self.skipTest("could not mount a 64 KiB tmpfs: %s" % result.stderr.strip())

@@ -177,40 +177,40 @@ private:
         if (exists) {
             if (const std::string refusal = writeRefusal(target, old.st_mode); !refusal.empty()) return fail(refusal);
         }
-        std::optional<struct stat> access;
+        // Whose permission bits and owner the new file takes: the model's, the
+        // old file's, or none for a new file.
+        std::optional<struct stat> keep;
         if (!options_.accessLike.empty()) {
             struct stat model {};
             if (::stat(options_.accessLike.c_str(), &model) != 0) {
                 return fail("cannot read the permissions of " + options_.accessLike + ": " + errorText(errno));
             }
-            access = model;
+            keep = model;
         } else if (exists) {
-            access = old;
+            keep = old;
         }
 
         const std::string folder = folderOf(target);
         const std::string prefix = (std::filesystem::path(folder) / temporaryPrefix(fileName(target))).string();
         // A new file is created 0666 so that the umask (and a default ACL)
         // decide, as for any file a program creates; kept bits come later.
-        const mode_t createMode = access ? 0600 : 0666;
+        const mode_t createMode = keep ? 0600 : 0666;
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
             temporary_ = prefix + randomSuffix();
             fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
             if (fd < 0 && errno != EEXIST) break;
         }
-        if (fd < 0) {
-            return fail("cannot create a file in the folder " + folder + ": " + errorText(errno));
-        }
-        if (access) {
+        if (fd < 0) return fail("cannot create a file in the folder " + folder + ": " + errorText(errno));
+        if (keep) {
             // Only root may give a file away; anyone else at least keeps the
             // group where they belong to it. The data matters more than either.
-            const bool ownerKept = fchown(fd, access->st_uid, access->st_gid) == 0;
-            if (!ownerKept && fchown(fd, static_cast<uid_t>(-1), access->st_gid) != 0) {
+            const bool ownerKept = fchown(fd, keep->st_uid, keep->st_gid) == 0;
+            if (!ownerKept && fchown(fd, static_cast<uid_t>(-1), keep->st_gid) != 0) {
                 // Neither is ours to give.
             }
             // After the owner, as a change of owner clears the set-id bits.
-            if (fchmod(fd, access->st_mode & 0777) != 0) return abandon(fd, errno);
+            if (fchmod(fd, keep->st_mode & 0777) != 0) return abandon(fd, errno);
         }
         if (!writeAll(fd, bytes_) || fsync(fd) != 0) return abandon(fd, errno);
         if (::close(fd) != 0) return abandon(-1, errno);
