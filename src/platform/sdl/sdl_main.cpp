@@ -37,9 +37,7 @@
 #include "platform/sdl/sdl_monitors.h"
 #include "platform/sdl/sdl_pointer.h"
 #include "platform/xdg/settings_file_store.h"
-#if VELTRANE_HAVE_XRANDR
-#include "platform/x11/program_ramps.h"
-#endif
+#include "calibration/program_ramps.h"
 
 namespace {
 
@@ -82,12 +80,12 @@ public:
         for (const std::string& warning : settings.readWarnings()) {
             std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
         }
-#if VELTRANE_HAVE_XRANDR
         // The pages carry the correction themselves: ramps holding our table
         // go to identity for the run (and get it back on every way out). The
-        // calibration has been loaded by now.
-        ownRamps = ProgramRamps::takeOver(state.calibration);
-#endif
+        // calibration has been loaded by now. Where the ramps cannot be
+        // reached there is nothing to take over.
+        std::string rampsUnreachable;
+        ownRamps = ProgramRamps::takeOver(openDisplayRamps(rampsUnreachable), state.calibration);
         std::string error;
         if (!display.createPresentation(error)) {
             std::fprintf(stderr, "veltrane: cannot set up the screen: %s\n", error.c_str());
@@ -123,11 +121,7 @@ public:
     void releaseScreen() override { display.destroyWindow(); }
 
     void settingsSaved(const ColorCalibration& calibration) override {
-#if VELTRANE_HAVE_XRANDR
         if (ownRamps) ownRamps->finish(calibration);
-#else
-        static_cast<void>(calibration);
-#endif
     }
 
     void reportSettingsNotSaved(const ColorCalibration& calibration) override {
@@ -162,9 +156,7 @@ private:
     std::string captionFontProblem;
     GammaCheckRows gammaRows;
     SettingsFileStore settings{defaultSettingsFilePath().value_or(std::string())};
-#if VELTRANE_HAVE_XRANDR
     std::unique_ptr<ProgramRamps> ownRamps;
-#endif
     bool running = true;
     bool pageDirty = false;
 };

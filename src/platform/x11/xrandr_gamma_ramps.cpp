@@ -78,18 +78,19 @@ std::unique_ptr<XrandrGammaRamps> XrandrGammaRamps::open(std::string& error) {
     return std::unique_ptr<XrandrGammaRamps>(new XrandrGammaRamps(std::move(connection)));
 }
 
-std::vector<CrtcDescription> XrandrGammaRamps::crtcs() {
+std::vector<RampHolder> XrandrGammaRamps::rampHolders() {
     Display* display = connection_->display;
-    std::vector<CrtcDescription> found;
+    std::vector<RampHolder> found;
     XErrorGuard guard(display);
     XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
     if (resources == nullptr) return found;
     for (int c = 0; c < resources->ncrtc; ++c) {
-        CrtcDescription crtc;
+        RampHolder crtc;
         crtc.id = resources->crtcs[c];
         const int size = XRRGetCrtcGammaSize(display, resources->crtcs[c]);
         if (size <= 0) continue;
         crtc.rampSize = static_cast<std::size_t>(size);
+        crtc.label = "CRTC " + std::to_string(crtc.id);
         if (XRRCrtcInfo* info = XRRGetCrtcInfo(display, resources, resources->crtcs[c])) {
             for (int o = 0; o < info->noutput; ++o) {
                 if (XRROutputInfo* output = XRRGetOutputInfo(display, resources, info->outputs[o])) {
@@ -106,7 +107,7 @@ std::vector<CrtcDescription> XrandrGammaRamps::crtcs() {
     return found;
 }
 
-std::optional<GammaRamp> XrandrGammaRamps::readRamp(CrtcId crtc) {
+std::optional<GammaRamp> XrandrGammaRamps::readRamp(RampId crtc) {
     Display* display = connection_->display;
     XErrorGuard guard(display);
     XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, static_cast<RRCrtc>(crtc));
@@ -124,7 +125,7 @@ std::optional<GammaRamp> XrandrGammaRamps::readRamp(CrtcId crtc) {
     return ramp;
 }
 
-bool XrandrGammaRamps::writeRamp(CrtcId crtc, const GammaRamp& ramp) {
+bool XrandrGammaRamps::writeRamp(RampId crtc, const GammaRamp& ramp) {
     Display* display = connection_->display;
     const std::size_t size = ramp.size();
     if (size == 0 || ramp.green.size() != size || ramp.blue.size() != size) return false;
@@ -141,5 +142,7 @@ bool XrandrGammaRamps::writeRamp(CrtcId crtc, const GammaRamp& ramp) {
     XRRFreeGamma(gamma);
     return !guard.failed();
 }
+
+std::unique_ptr<GammaRampDevice> openDisplayRamps(std::string& whyNot) { return XrandrGammaRamps::open(whyNot); }
 
 }  // namespace veltrane
