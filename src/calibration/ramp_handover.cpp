@@ -6,12 +6,11 @@
 
 namespace veltrane {
 
-std::vector<CrtcId> crtcsHoldingOurTable(const std::vector<CrtcRamp>& ramps,
-                                         const CalibrationTable& stored) {
-    std::vector<CrtcId> ours;
+std::vector<RampId> holdersOfOurTable(const std::vector<HeldRamp>& ramps, const CalibrationTable& stored) {
+    std::vector<RampId> ours;
     if (stored.isIdentity()) return ours;
-    for (const CrtcRamp& read : ramps) {
-        if (classifyRamp(read.ramp, stored) == RampContent::ThisCalibration) ours.push_back(read.crtc);
+    for (const HeldRamp& read : ramps) {
+        if (classifyRamp(read.ramp, stored) == RampContent::ThisCalibration) ours.push_back(read.holder);
     }
     return ours;
 }
@@ -27,14 +26,14 @@ ColorCalibration asStored(const ColorCalibration& calibration) {
 
 RampHandover::RampHandover(GammaRampDevice& device, const CalibrationTable& stored)
     : device_(device), stored_(stored) {
-    std::vector<CrtcRamp> ramps;
-    for (const CrtcDescription& crtc : device_.crtcs()) {
-        if (auto ramp = device_.readRamp(crtc.id)) ramps.push_back({crtc.id, std::move(*ramp)});
+    std::vector<HeldRamp> ramps;
+    for (const RampHolder& holder : device_.rampHolders()) {
+        if (auto ramp = device_.readRamp(holder.id)) ramps.push_back({holder.id, std::move(*ramp)});
     }
-    takenOver_ = crtcsHoldingOurTable(ramps, stored_);
-    for (CrtcRamp& read : ramps) {
-        if (std::find(takenOver_.begin(), takenOver_.end(), read.crtc) == takenOver_.end()) continue;
-        device_.writeRamp(read.crtc, identityRamp(read.ramp.size()));
+    takenOver_ = holdersOfOurTable(ramps, stored_);
+    for (HeldRamp& read : ramps) {
+        if (std::find(takenOver_.begin(), takenOver_.end(), read.holder) == takenOver_.end()) continue;
+        device_.writeRamp(read.holder, identityRamp(read.ramp.size()));
         takenOverRamps_.push_back(std::move(read));
     }
 }
@@ -46,8 +45,8 @@ RampHandover::~RampHandover() {
 void RampHandover::finish(const CalibrationTable& table) {
     if (finished_) return;
     finished_ = true;
-    for (const CrtcRamp& crtc : takenOverRamps_) {
-        device_.writeRamp(crtc.crtc, rampFromTable(table, crtc.ramp.size()));
+    for (const HeldRamp& held : takenOverRamps_) {
+        device_.writeRamp(held.holder, rampFromTable(table, held.ramp.size()));
     }
 }
 

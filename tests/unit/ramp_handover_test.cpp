@@ -9,19 +9,19 @@
 namespace veltrane {
 namespace {
 
-// Ramps held in memory, one per CRTC, with every write recorded.
+// Ramps held in memory, one per holder, with every write recorded.
 class FakeRampDevice final : public GammaRampDevice {
 public:
-    std::map<CrtcId, GammaRamp> ramps;
-    std::vector<CrtcId> written;
+    std::map<RampId, GammaRamp> ramps;
+    std::vector<RampId> written;
 
-    std::vector<CrtcDescription> crtcs() override {
-        std::vector<CrtcDescription> all;
-        for (const auto& [id, ramp] : ramps) all.push_back({id, {"output-" + std::to_string(id)}, ramp.size()});
+    std::vector<RampHolder> rampHolders() override {
+        std::vector<RampHolder> all;
+        for (const auto& [id, ramp] : ramps) all.push_back({id, {"output-" + std::to_string(id)}, ramp.size(), "holder " + std::to_string(id)});
         return all;
     }
-    std::optional<GammaRamp> readRamp(CrtcId crtc) override { return ramps.at(crtc); }
-    bool writeRamp(CrtcId crtc, const GammaRamp& ramp) override {
+    std::optional<GammaRamp> readRamp(RampId crtc) override { return ramps.at(crtc); }
+    bool writeRamp(RampId crtc, const GammaRamp& ramp) override {
         if (ramp.size() != ramps.at(crtc).size()) return false;
         ramps[crtc] = ramp;
         written.push_back(crtc);
@@ -49,10 +49,10 @@ GammaRamp otherToolsRamp(std::size_t size) {
     return ramp;
 }
 
-constexpr CrtcId OURS = 1;
-constexpr CrtcId OURS_WIDE = 2;  // a 1024-entry ramp keeping 10 bits per entry
-constexpr CrtcId OTHER = 3;
-constexpr CrtcId STRAIGHT = 4;
+constexpr RampId OURS = 1;
+constexpr RampId OURS_WIDE = 2;  // a 1024-entry ramp keeping 10 bits per entry
+constexpr RampId OTHER = 3;
+constexpr RampId STRAIGHT = 4;
 
 FakeRampDevice desktopWithOurTable(const CalibrationTable& stored) {
     FakeRampDevice device;
@@ -73,7 +73,7 @@ TEST(RampHandover, OurRampsShowIdentityWhileRunningAndTheNewTableAfter) {
     const FakeRampDevice before = device;
     {
         RampHandover handover(device, stored);
-        EXPECT_EQ(handover.takenOver(), (std::vector<CrtcId>{OURS, OURS_WIDE}));
+        EXPECT_EQ(handover.takenOver(), (std::vector<RampId>{OURS, OURS_WIDE}));
         EXPECT_EQ(device.ramps[OURS], identityRamp(256));
         EXPECT_EQ(device.ramps[OURS_WIDE], identityRamp(1024));
         EXPECT_EQ(device.ramps[OTHER], before.ramps.at(OTHER));
@@ -87,7 +87,7 @@ TEST(RampHandover, OurRampsShowIdentityWhileRunningAndTheNewTableAfter) {
     EXPECT_EQ(device.ramps[OTHER], before.ramps.at(OTHER));
     EXPECT_EQ(device.ramps[STRAIGHT], before.ramps.at(STRAIGHT));
     // Two writes at the start and two at the end; the destructor adds none.
-    EXPECT_EQ(device.written, (std::vector<CrtcId>{OURS, OURS_WIDE, OURS, OURS_WIDE}));
+    EXPECT_EQ(device.written, (std::vector<RampId>{OURS, OURS_WIDE, OURS, OURS_WIDE}));
 }
 
 TEST(RampHandover, AnEndWithoutFinishPutsTheStoredTableBack) {

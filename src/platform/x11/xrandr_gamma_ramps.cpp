@@ -1,6 +1,8 @@
 #include "platform/x11/xrandr_gamma_ramps.h"
 
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include <X11/Xlib.h>
@@ -54,6 +56,30 @@ XrandrGammaRamps::XrandrGammaRamps(std::unique_ptr<Connection> connection)
 
 XrandrGammaRamps::~XrandrGammaRamps() = default;
 
+namespace {
+
+// XWayland says what it is through an extension of its own; older servers
+// only through their RandR outputs' names (XWAYLAND0, ...).
+bool isXwayland(Display* display) {
+    int opcode = 0;
+    int eventBase = 0;
+    int errorBase = 0;
+    if (XQueryExtension(display, "XWAYLAND", &opcode, &eventBase, &errorBase)) return true;
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+    if (resources == nullptr) return false;
+    bool found = false;
+    for (int o = 0; o < resources->noutput && !found; ++o) {
+        if (XRROutputInfo* output = XRRGetOutputInfo(display, resources, resources->outputs[o])) {
+            found = std::string_view(output->name, static_cast<std::size_t>(output->nameLen)).starts_with("XWAYLAND");
+            XRRFreeOutputInfo(output);
+        }
+    }
+    XRRFreeScreenResources(resources);
+    return found;
+}
+
+}  // namespace
+
 std::unique_ptr<XrandrGammaRamps> XrandrGammaRamps::open(std::string& error) {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') {
@@ -75,21 +101,31 @@ std::unique_ptr<XrandrGammaRamps> XrandrGammaRamps::open(std::string& error) {
         error = std::string("the X11 display ") + name + " has no XRandR 1.2, which sets gamma ramps per CRTC";
         return nullptr;
     }
+    if (isXwayland(connection->display)) {
+        // XWayland keeps ramps of its own, but the Wayland compositor draws
+        // the screen and never applies them: setting them would claim a
+        // change nobody sees.
+        error = std::string("the X11 display ") + name +
+                " is XWayland, whose gamma ramps do not reach the screen on a Wayland session (the compositor "
+                "draws the screen, and only its own colour management changes it)";
+        return nullptr;
+    }
     return std::unique_ptr<XrandrGammaRamps>(new XrandrGammaRamps(std::move(connection)));
 }
 
-std::vector<CrtcDescription> XrandrGammaRamps::crtcs() {
+std::vector<RampHolder> XrandrGammaRamps::rampHolders() {
     Display* display = connection_->display;
-    std::vector<CrtcDescription> found;
+    std::vector<RampHolder> found;
     XErrorGuard guard(display);
     XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
     if (resources == nullptr) return found;
     for (int c = 0; c < resources->ncrtc; ++c) {
-        CrtcDescription crtc;
+        RampHolder crtc;
         crtc.id = resources->crtcs[c];
         const int size = XRRGetCrtcGammaSize(display, resources->crtcs[c]);
         if (size <= 0) continue;
         crtc.rampSize = static_cast<std::size_t>(size);
+        crtc.label = "CRTC " + std::to_string(crtc.id);
         if (XRRCrtcInfo* info = XRRGetCrtcInfo(display, resources, resources->crtcs[c])) {
             for (int o = 0; o < info->noutput; ++o) {
                 if (XRROutputInfo* output = XRRGetOutputInfo(display, resources, info->outputs[o])) {
@@ -106,7 +142,7 @@ std::vector<CrtcDescription> XrandrGammaRamps::crtcs() {
     return found;
 }
 
-std::optional<GammaRamp> XrandrGammaRamps::readRamp(CrtcId crtc) {
+std::optional<GammaRamp> XrandrGammaRamps::readRamp(RampId crtc) {
     Display* display = connection_->display;
     XErrorGuard guard(display);
     XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, static_cast<RRCrtc>(crtc));
@@ -124,7 +160,7 @@ std::optional<GammaRamp> XrandrGammaRamps::readRamp(CrtcId crtc) {
     return ramp;
 }
 
-bool XrandrGammaRamps::writeRamp(CrtcId crtc, const GammaRamp& ramp) {
+bool XrandrGammaRamps::writeRamp(RampId crtc, const GammaRamp& ramp) {
     Display* display = connection_->display;
     const std::size_t size = ramp.size();
     if (size == 0 || ramp.green.size() != size || ramp.blue.size() != size) return false;
@@ -141,5 +177,7 @@ bool XrandrGammaRamps::writeRamp(CrtcId crtc, const GammaRamp& ramp) {
     XRRFreeGamma(gamma);
     return !guard.failed();
 }
+
+std::unique_ptr<GammaRampDevice> openDisplayRamps(std::string& whyNot) { return XrandrGammaRamps::open(whyNot); }
 
 }  // namespace veltrane

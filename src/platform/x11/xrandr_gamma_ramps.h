@@ -18,9 +18,9 @@ public:
     static std::unique_ptr<XrandrGammaRamps> open(std::string& error);
     ~XrandrGammaRamps() override;
 
-    std::vector<CrtcDescription> crtcs() override;
-    std::optional<GammaRamp> readRamp(CrtcId crtc) override;
-    bool writeRamp(CrtcId crtc, const GammaRamp& ramp) override;
+    std::vector<RampHolder> rampHolders() override;
+    std::optional<GammaRamp> readRamp(RampId crtc) override;
+    bool writeRamp(RampId crtc, const GammaRamp& ramp) override;
 
 private:
     struct Connection;

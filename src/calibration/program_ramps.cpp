@@ -1,14 +1,11 @@
-#include "platform/x11/program_ramps.h"
-
-#include <string>
+#include "calibration/program_ramps.h"
 
 #include "calibration/calibration_table.h"
 
 namespace veltrane {
 
-std::unique_ptr<ProgramRamps> ProgramRamps::takeOver(const ColorCalibration& stored) {
-    std::string error;
-    auto device = XrandrGammaRamps::open(error);
+std::unique_ptr<ProgramRamps> ProgramRamps::takeOver(std::unique_ptr<GammaRampDevice> device,
+                                                     const ColorCalibration& stored) {
     if (!device) return nullptr;
     auto ramps = std::unique_ptr<ProgramRamps>(new ProgramRamps());
     ramps->device_ = std::move(device);
