@@ -20,6 +20,7 @@ void veltrane_lock_adjustment_keys();
 void veltrane_show_bar(int shown);
 void veltrane_set_note(const char* text);
 void veltrane_set_status(const char* text);
+void veltrane_set_values(const char* text);
 void veltrane_set_channel(int channel);
 int veltrane_toggle_help();
 void veltrane_set_full_screen_label(int fullScreen);
@@ -81,6 +82,7 @@ void lockAdjustmentKeys() { veltrane_lock_adjustment_keys(); }
 void showBar(bool shown) { veltrane_show_bar(shown ? 1 : 0); }
 void setNote(const std::string& text) { veltrane_set_note(text.c_str()); }
 void setStatus(const std::string& text) { veltrane_set_status(text.c_str()); }
+void setValues(const std::string& text) { veltrane_set_values(text.c_str()); }
 void setChannel(int channel) { veltrane_set_channel(channel); }
 bool toggleHelp() { return veltrane_toggle_help() != 0; }
 void setFullScreenLabel(bool fullScreen) { veltrane_set_full_screen_label(fullScreen ? 1 : 0); }

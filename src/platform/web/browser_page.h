@@ -49,6 +49,9 @@ void showBar(bool shown);
 // and its passing status (what just happened: a link copied, values taken).
 void setNote(const std::string& text);
 void setStatus(const std::string& text);
+// The nine values as the caption shows them, readable where the caption's
+// physical pixels are tiny (a phone's screen).
+void setValues(const std::string& text);
 void setChannel(int channel);  // 0 red, 1 green, 2 blue
 bool toggleHelp();             // true when the help is now shown
 void setFullScreenLabel(bool fullScreen);

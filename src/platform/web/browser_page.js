@@ -229,6 +229,12 @@ mergeInto(LibraryManager.library, {
     if (note) note.textContent = UTF8ToString(text);
   },
 
+  veltrane_set_values__deps: ['$veltranePage'],
+  veltrane_set_values: function(text) {
+    var values = veltranePage.element('values');
+    if (values) values.textContent = UTF8ToString(text);
+  },
+
   veltrane_set_status__deps: ['$veltranePage'],
   veltrane_set_status: function(text) {
     var status = veltranePage.element('status');

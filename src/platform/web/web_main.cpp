@@ -18,6 +18,7 @@
 #include <emscripten/html5.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +108,7 @@ private:
     void enterFullScreenOnce();
     void pointerActive();
     void updateNote();
+    void valuesChanged(const ColorCalibration& calibration);
     void takeAddressValues();
 
     // The bar's buttons do what their keys do, for the channel the bar has chosen.
@@ -218,7 +220,7 @@ StartUpStep WebProgram::setUpScreen() {
         emscripten_console_warn(("veltrane: " + fontNote + " (" + problem + ")").c_str());
     }
     registerEvents();
-    browser::setLink(formatAddressValues(state.calibration));
+    valuesChanged(state.calibration);
     browser::setChannel(static_cast<int>(barChannel));
     return StartUpStep::ok();
 }
@@ -262,16 +264,29 @@ void WebProgram::settingsSaved(const ColorCalibration& calibration) {
         storageNote.clear();
         updateNote();
     }
-    browser::setLink(formatAddressValues(calibration));
+    valuesChanged(calibration);
 }
 
 void WebProgram::reportSettingsNotSaved(const ColorCalibration& calibration) {
     const bool firstTime = storageNote.empty();
     storageNote = "These values will not be kept: " + settings.failure() + ".";
     updateNote();
-    browser::setLink(formatAddressValues(calibration));
+    valuesChanged(calibration);
     // Said once with the bar; after that the bar carries it whenever it shows.
     if (firstTime && started) pointerActive();
+}
+
+// Every change of a value is saved, so the bar's link and readout follow
+// each save.
+void WebProgram::valuesChanged(const ColorCalibration& calibration) {
+    browser::setLink(formatAddressValues(calibration));
+    const auto channel = [](const char* name, const ChannelCalibration& c) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%s %.2f,%.2f,%.2f", name, c.brightness, c.contrast, c.gamma);
+        return std::string(text);
+    };
+    browser::setValues(channel("R", calibration.red) + "  " + channel("G", calibration.green) + "  " +
+                       channel("B", calibration.blue));
 }
 
 void WebProgram::updateNote() {
