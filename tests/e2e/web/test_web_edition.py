@@ -213,6 +213,31 @@ def test_the_control_bar_does_what_the_keys_do_and_leaves_no_pixel(browser, refe
     expect_page(browser, reference, page, values, what="the bar gone", artifacts=artifacts)
 
 
+def test_a_tap_shows_the_bar_takes_the_page_to_full_screen_and_works_its_buttons(browser, reference, artifacts):
+    fresh(browser)
+
+    def tap(x, y):
+        before = browser.puts()
+        browser.driver.execute_cdp_cmd("Input.dispatchTouchEvent",
+                                       {"type": "touchStart", "touchPoints": [{"x": x, "y": y}]})
+        browser.driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
+        return before
+
+    browser.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 1})
+    try:
+        tap(300, 200)
+        browser.wait_for(browser.bar_shown, 2, "the bar after a tap")
+        browser.wait_for(lambda: browser.full_screen() and browser.canvas_size() == physical(browser.screen, browser.ratio),
+                         5, "full screen after the first tap")
+        x, y = browser.run("const r = document.getElementById('next-page').getBoundingClientRect();"
+                           "return [r.left + r.width / 2, r.top + r.height / 2];")
+        browser.after_input(tap(x, y))
+        expect_page(browser, reference, 1, what="the next page from a tapped button", artifacts=artifacts,
+                    masks=[browser.bar_rect()])
+    finally:
+        browser.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": False})
+
+
 def test_values_are_kept_across_a_reload_and_a_new_browser(browser, reference, artifacts):
     fresh(browser)
     browser.keys("Prior", "Prior", "shift+Insert", "ctrl+End", "b")
@@ -361,7 +386,7 @@ def test_storage_switched_off_leaves_the_page_working_and_says_so(new_browser, r
 
 def test_key_to_canvas_and_first_page_timings(browser, report):
     first_pages = []
-    for _ in range(3):
+    for _ in range(5):
         fresh(browser)
         first_pages.append(browser.record()["puts"][0]["at"])
     enter_full_screen_with(browser, "space")
@@ -381,22 +406,26 @@ def test_key_to_canvas_and_first_page_timings(browser, report):
     delays = [p["at"] - k["stamp"] for k, p in zip(keys, puts)]
     assert all(f >= 1 for f in frames) and all(d > 0 for d in delays), "a picture before its key"
 
-    def verdict(met):
-        return "met" if met else "NOT met"
+    def within(values, limit):
+        return sum(1 for v in values if v <= limit)
 
     # The targets: the next frame at 1920x1080, two frames (33 ms) at 3840x2160.
+    next_frame = within(frames, 1)
     if (width, height) == (1920, 1080):
-        target = f"target the next frame: {verdict(max(frames) <= 1)}"
+        target = f"target the next frame: met by {next_frame} of {presses} presses"
     elif (width, height) == (3840, 2160):
-        target = f"target within two frames (33 ms): {verdict(max(frames) <= 2 and max(delays) <= 33.4)}"
+        both = sum(1 for f, d in zip(frames, delays) if f <= 2 and d <= 33.4)
+        target = f"target within two frames (33 ms): met by {both} of {presses} presses"
     else:
         target = "no target at this size"
-    report(f"ratio {browser.ratio}, {width}x{height}: key to its page on the canvas in {statistics.median(delays):.1f} ms "
-           f"(median of {presses}; max {max(delays):.1f} ms), in animation frame "
-           f"{statistics.median(frames):g} after the key (max {max(frames)}); {target}")
+    ordered = sorted(delays)
+    report(f"ratio {browser.ratio}, {width}x{height}: key to its page on the canvas: median "
+           f"{statistics.median(delays):.1f} ms, 90 % within {ordered[int(0.9 * presses) - 1]:.1f} ms, "
+           f"max {ordered[-1]:.1f} ms; in the first animation frame after the key for {next_frame} of {presses} "
+           f"presses; {target}")
     report(f"ratio {browser.ratio}: first page on the canvas {statistics.median(first_pages):.0f} ms after the page's "
-           f"navigation began (median of 3, max {max(first_pages):.0f} ms); target 300 ms: "
-           f"{verdict(max(first_pages) <= 300)}")
+           f"navigation began (median of {len(first_pages)} loads, max {max(first_pages):.0f} ms); target 300 ms: "
+           f"met by {within(first_pages, 300)} of {len(first_pages)} loads")
 
 
 def test_the_site_is_under_a_megabyte_gzipped(site_dir, report):
