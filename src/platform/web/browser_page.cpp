@@ -11,6 +11,7 @@ int veltrane_storage_usable();
 char* veltrane_storage_get(const char* name, std::int32_t* length);
 int veltrane_storage_set(const char* name, const char* text);
 char* veltrane_take_address_fragment(std::int32_t* length);
+void veltrane_watch_address();
 void veltrane_set_link(const char* fragment);
 void veltrane_copy_link();
 int veltrane_request_full_screen();
@@ -71,6 +72,7 @@ std::string takeAddressFragment() {
     return takeText(text, length).value_or(std::string());
 }
 
+void watchAddress() { veltrane_watch_address(); }
 void setLink(const std::string& fragment) { veltrane_set_link(fragment.c_str()); }
 void copyLink() { veltrane_copy_link(); }
 

@@ -34,6 +34,8 @@ public:
 
 // The address's part after '#', which is then taken out of the address.
 std::string takeAddressFragment();
+// From now on veltrane_address_changed is called when that part changes.
+void watchAddress();
 // The control bar's link: this page's address with `fragment` after '#'.
 void setLink(const std::string& fragment);
 void copyLink();

@@ -89,8 +89,13 @@ mergeInto(LibraryManager.library, {
       observer.observe(canvas);
     }
     veltranePage.watchRatio();
-    window.addEventListener('hashchange', function() { _veltrane_address_changed(); });
     return 1;
+  },
+
+  // A link with values opened in a page that is already open changes only
+  // the part after '#'.
+  veltrane_watch_address: function() {
+    window.addEventListener('hashchange', function() { _veltrane_address_changed(); });
   },
 
   veltrane_canvas_width__deps: ['$veltranePage'],

@@ -19,7 +19,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -486,6 +488,7 @@ void WebProgram::registerEvents() {
     emscripten_set_touchstart_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, this, EM_FALSE, onTouch);
     emscripten_set_touchend_callback("#pages", this, EM_FALSE, onTouch);
     emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, this, EM_FALSE, onFullScreenChange);
+    browser::watchAddress();
     barBindings.reserve(std::size(BAR_BUTTONS));
     for (const BarButton& button : BAR_BUTTONS) {
         barBindings.push_back({this, button.action});

@@ -26,7 +26,6 @@ import base64
 import functools
 import http.server
 import math
-import os
 import socket
 import subprocess
 import threading

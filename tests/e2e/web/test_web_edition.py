@@ -16,10 +16,10 @@ import statistics
 import subprocess
 import time
 
-import pytest
+from selenium.webdriver.common.action_chains import ActionChains
 
 import e2e_support as e2e
-from chromium_session import NAMES, PARAMETER_NAMES, from_percent, stored_percent
+from chromium_session import NAMES, from_percent, stored_percent
 
 PAGE_COUNT = 21
 
@@ -163,6 +163,11 @@ def test_full_screen_from_the_first_key_that_does_something(browser, reference, 
     time.sleep(0.2)
     assert not browser.full_screen(), "only the first key takes the page to full screen"
     expect_page(browser, reference, 2, what="the next key after Escape", artifacts=artifacts)
+
+    # A click on the pages does it as well.
+    fresh(browser)
+    ActionChains(browser.driver).move_to_element(browser.driver.find_element("id", "pages")).click().perform()
+    browser.wait_for(browser.full_screen, 5, "full screen after the first click on the pages")
 
 
 def test_the_control_bar_does_what_the_keys_do_and_leaves_no_pixel(browser, reference, artifacts):
