@@ -55,6 +55,15 @@ def windows_build():
 
 
 @pytest.fixture(scope="session")
+def web_build():
+    path = _build_dir("VELTRANE_WEB_BUILD_DIR", "build/web")
+    if not os.path.isfile(os.path.join(path, "CPackConfig.cmake")):
+        pytest.fail(f"{path} is not a configured web build: run cmake --preset web and "
+                    "cmake --build --preset web first")
+    return path
+
+
+@pytest.fixture(scope="session")
 def built_programs(linux_build):
     """The Linux programs this build made, by name. veltrane-lut is one of
     them once its target exists."""
