@@ -2,7 +2,7 @@
 # Runs every test on a fresh Debian 12 machine: installs what is missing,
 # then the unit tests (plain and under the sanitizers), the Windows build's
 # tests under Wine, the end-to-end tests of both programs on Xvfb,
-# veltrane-lut's command-level tests (pytest), the settings reader's fuzzers,
+# veltrane-lut's command-level tests (pytest) and its tests against colord, the settings reader's fuzzers,
 # the test that kills saves, and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,7 +30,7 @@ cmake --preset windows
 cmake --build --preset windows
 ctest --test-dir build/windows --output-on-failure --no-tests=error
 
-for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/lut/run.sh; do
+for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/lut/run.sh tests/e2e/colord/run.sh; do
   if [ -x "$suite" ]; then
     step "End to end: $suite"
     "$suite"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "platform/lcms/calibration_exports.h"
@@ -57,6 +58,14 @@ std::string describeDefault(const DefaultProfile& profile, const CalibrationTabl
     return text + ", its table holds " + describeRampContent(classifyRamp(*ramp, table));
 }
 
+// A stored file that cannot even be looked at (a folder on the way the user
+// may not enter) is there for all we know: reading it then says why.
+bool storedFileIsThere(const std::string& path) {
+    std::error_code error;
+    const bool there = std::filesystem::exists(path, error);
+    return there || (error && error != std::errc::no_such_file_or_directory);
+}
+
 }  // namespace
 
 std::optional<ChosenValues> chooseValues(const CalibrationOptions& options) {
@@ -64,7 +73,7 @@ std::optional<ChosenValues> chooseValues(const CalibrationOptions& options) {
     std::string source;
     if (file) {
         source = "the settings file " + *file;
-    } else if (auto stored = defaultSettingsFilePath(); stored && std::filesystem::exists(*stored)) {
+    } else if (auto stored = defaultSettingsFilePath(); stored && storedFileIsThere(*stored)) {
         file = stored;
         source = "the stored settings " + *stored;
     } else {
