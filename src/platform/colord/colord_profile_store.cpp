@@ -15,7 +15,7 @@
 #include <glib.h>
 
 #include "platform/colord/colord_client.h"
-#include "tools/atomic_file.h"
+#include "platform/file_writing.h"
 
 namespace veltrane {
 namespace {
@@ -51,7 +51,11 @@ std::string colordProfileId(const std::string& bytes) {
     return id;
 }
 
+// A regular file's bytes (through links); nothing for anything else, which
+// is never opened (a FIFO would wait for a writer).
 std::optional<std::string> readWholeFile(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream bytes;
@@ -246,7 +250,21 @@ bool ColordProfileStore::installAsDefault(const ProfileDisplay& display, const s
     // The same values made again differ only in the header's date and id:
     // the file already there is kept, so colord and the desktop see the same
     // profile and nothing churns.
+    // colord and the desktop read the profile again from its file at every
+    // login: it must be a file, not a FIFO or a device that passes the bytes on.
     const std::string file = profileFileFor(display);
+    std::error_code statusError;
+    const auto kind = std::filesystem::status(file, statusError).type();
+    if (kind == std::filesystem::file_type::fifo || kind == std::filesystem::file_type::character ||
+        kind == std::filesystem::file_type::block || kind == std::filesystem::file_type::socket) {
+        error = "cannot write " + file + ": it is " +
+                (kind == std::filesystem::file_type::fifo        ? "a FIFO"
+                 : kind == std::filesystem::file_type::character ? "a character device"
+                 : kind == std::filesystem::file_type::block     ? "a block device"
+                                                                 : "a socket") +
+                ", and the profile must be a file the desktop can read again at every login";
+        return false;
+    }
     const std::optional<std::string> oldFile = readWholeFile(file);
     const std::string bytes = oldFile && sameApartFromDateAndId(*oldFile, profileBytes) ? *oldFile : profileBytes;
     const bool rewrite = !oldFile || *oldFile != bytes;
@@ -254,7 +272,7 @@ bool ColordProfileStore::installAsDefault(const ProfileDisplay& display, const s
         std::error_code ignored;
         std::filesystem::create_directories(profileFolder_, ignored);
         std::string problem;
-        if (!writeFileAtomically(file, bytes, problem)) {
+        if (!writeFile(file, bytes, problem)) {
             error = problem;
             return false;
         }
@@ -263,7 +281,7 @@ bool ColordProfileStore::installAsDefault(const ProfileDisplay& display, const s
         if (!rewrite) return;
         std::string ignored;
         if (oldFile) {
-            writeFileAtomically(file, *oldFile, ignored);
+            writeFile(file, *oldFile, ignored);
         } else {
             std::remove(file.c_str());
         }

@@ -15,7 +15,7 @@
 // - The hold is colord's profiling inhibit, which colord drops by itself
 //   when our bus connection closes.
 // Implements the ProfileStore seam; depends on colord_client (GDBus) and on
-// the file writer the tools use.
+// the one file writer (platform/file_writing.h).
 #pragma once
 
 #include <functional>

@@ -9,8 +9,10 @@ service is started by the bus. Callers reach it through
 DBUS_SYSTEM_BUS_ADDRESS. Root callers may change colord's state without
 polkit; anyone else is refused, as on a machine where polkit says no.
 
-The test's own view of colord goes through GIO (python3-gi), one D-Bus call
-at a time, independent of veltrane's C++ client:
+Starting it and making devices needs only dbus-daemon, colord and gdbus, so
+any Python runs it; the test's own view of colord goes through GIO
+(python3-gi, Debian's /usr/bin/python3), one D-Bus call at a time,
+independent of veltrane's C++ client:
 
     with PrivateColord(tmp_path) as colord:
         device = colord.create_device("xrandr-screen", {"XRANDR_name": "screen"})
@@ -23,7 +25,6 @@ import subprocess
 import time
 from typing import Dict, List, Optional
 
-from gi.repository import Gio, GLib
 
 COLORD = "/usr/libexec/colord"
 NAME = "org.freedesktop.ColorManager"
@@ -57,6 +58,10 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 """
 
 
+def gvariant_string(text: str) -> str:
+    return "'" + text.replace("\\", "\\\\").replace("'", "\\'") + "'"
+
+
 class ColordSetupError(Exception):
     """The private bus or colord could not be started."""
 
@@ -82,7 +87,7 @@ class PrivateColord:
         self.address: Optional[str] = None
         self.bus_pid: Optional[int] = None
         self.process: Optional[subprocess.Popen] = None
-        self.connection: Optional[Gio.DBusConnection] = None
+        self._connection = None
 
     # ------------------------------------------------------------ life
 
@@ -98,24 +103,18 @@ class PrivateColord:
             ["unshare", "-m", "--propagation", "private", "sh", "-c",
              'mount --bind "$1" /var/lib/colord && exec "$2" --verbose', "sh", state, COLORD],
             env=env, stdout=self.log, stderr=subprocess.STDOUT)
-        self.connection = Gio.DBusConnection.new_for_address_sync(
-            self.address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
-            Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
         deadline = time.monotonic() + 10
-        while True:
-            try:
-                self.daemon_version()
-                return self
-            except GLib.Error:
-                if self.process.poll() is not None or time.monotonic() > deadline:
-                    self.stop()
-                    raise ColordSetupError("colord did not answer: " + self.log_text()[-800:])
-                time.sleep(0.05)
+        while self.gdbus(MANAGER, "org.freedesktop.DBus.Properties.Get", NAME, "DaemonVersion").returncode != 0:
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                raise ColordSetupError("colord did not answer: " + self.log_text()[-800:])
+            time.sleep(0.05)
+        return self
 
     def stop(self) -> None:
-        if self.connection is not None:
-            self.connection.close_sync(None)
-            self.connection = None
+        if self._connection is not None:
+            self._connection.close_sync(None)
+            self._connection = None
         if self.process is not None:
             if self.process.poll() is None:
                 self.process.terminate()
@@ -148,14 +147,31 @@ class PrivateColord:
 
     # ------------------------------------------------------------ calls
 
-    def call(self, path: str, interface: str, method: str, signature: Optional[str] = None, *args):
-        parameters = GLib.Variant(f"({signature})", args) if signature else None
-        reply = self.connection.call_sync(NAME, path, interface, method, parameters, None,
-                                          Gio.DBusCallFlags.NONE, 10000, None)
-        return reply.unpack() if reply is not None else ()
+    def gdbus(self, path: str, method: str, *args: str) -> subprocess.CompletedProcess:
+        """One call through gdbus; the arguments in GVariant text."""
+        return subprocess.run(["gdbus", "call", "--system", "--dest", NAME, "--object-path", path,
+                               "--method", method, *args], env=self.env(os.environ), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, timeout=20)
 
-    def daemon_version(self) -> str:
-        return self.call(MANAGER, "org.freedesktop.DBus.Properties", "Get", "ss", NAME, "DaemonVersion")[0]
+    def create_device(self, device_id: str, metadata: Dict[str, str]) -> str:
+        """A display device as a session makes it; its object path."""
+        properties = {"Kind": "display", "Colorspace": "rgb", **metadata}
+        text = "{" + ", ".join(f"{gvariant_string(k)}: {gvariant_string(v)}" for k, v in properties.items()) + "}"
+        result = self.gdbus(MANAGER, NAME + ".CreateDevice", gvariant_string(device_id), gvariant_string("normal"), text)
+        if result.returncode != 0:
+            raise ColordSetupError(f"CreateDevice {device_id}: {result.stderr}")
+        return result.stdout.split("'")[1]
+
+    def call(self, path: str, interface: str, method: str, signature: Optional[str] = None, *args):
+        from gi.repository import Gio, GLib
+        if self._connection is None:
+            self._connection = Gio.DBusConnection.new_for_address_sync(
+                self.address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+                Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+        parameters = GLib.Variant(f"({signature})", args) if signature else None
+        reply = self._connection.call_sync(NAME, path, interface, method, parameters, None,
+                                           Gio.DBusCallFlags.NONE, 10000, None)
+        return reply.unpack() if reply is not None else ()
 
     def properties(self, path: str, interface: str) -> Dict:
         return self.call(path, "org.freedesktop.DBus.Properties", "GetAll", "s", interface)[0]
@@ -165,6 +181,7 @@ class PrivateColord:
 
     def profile(self, path: str) -> Optional[Dict]:
         """The profile's properties; None for an entry that does not answer."""
+        from gi.repository import GLib
         try:
             return self.properties(path, PROFILE_INTERFACE)
         except GLib.Error as error:
@@ -172,16 +189,13 @@ class PrivateColord:
                 return None
             raise
 
-    def create_device(self, device_id: str, metadata: Dict[str, str]) -> str:
-        properties = {"Kind": "display", "Colorspace": "rgb", **metadata}
-        return self.call(MANAGER, NAME, "CreateDevice", "ssa{ss}", device_id, "normal", properties)[0]
-
     def create_profile(self, profile_id: str, filename: str) -> str:
         """As another tool registers a profile; raises GLib.Error when colord refuses."""
         return self.call(MANAGER, NAME, "CreateProfile", "ssa{ss}", profile_id, "normal",
                          {"Filename": filename})[0]
 
     def find_profile(self, profile_id: str) -> Optional[str]:
+        from gi.repository import GLib
         try:
             return self.call(MANAGER, NAME, "FindProfileById", "s", profile_id)[0]
         except GLib.Error as error:
@@ -202,7 +216,8 @@ class PrivateColord:
         return list(self.call(MANAGER, NAME, "GetProfiles")[0])
 
     def profile_for_qualifiers(self, device: str) -> Optional[str]:
-        """What a session's look-up ('*') gets: the profile path, or None with colord's reason."""
+        """What a session's look-up ('*') gets: the profile path, or None."""
+        from gi.repository import GLib
         try:
             return self.call(device, DEVICE_INTERFACE, "GetProfileForQualifiers", "as", ["*"])[0]
         except GLib.Error:
