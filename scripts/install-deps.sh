@@ -10,12 +10,17 @@ packages=(
   libgtest-dev libbenchmark-dev
   # the Linux program and its tools
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev libcli11-dev
+  # the Linux program's own Wayland presentation (wayland-scanner comes with libwayland-dev)
+  libwayland-dev wayland-protocols
   # veltrane-lut: ICC profiles and the X11 display's gamma ramps; GIO for colord
   liblcms2-dev libxrandr-dev libglib2.0-dev
   # the Windows program, cross-built and run under Wine
   g++-mingw-w64-x86-64 mingw-w64 wine wine64
   # end-to-end tests on a virtual display
   xvfb xauth xdotool x11-utils imagemagick python3 python3-pytest libxfixes3
+  # end-to-end tests on real Wayland compositors: headless sway with wtype and
+  # XWayland, Weston on its X11 backend; our clients are built with cc
+  sway wtype xwayland weston gcc
   # veltrane-lut's tests: xrandr, and argyll's ICC readers
   x11-xserver-utils argyll
   # the colord tests: a real colord (and colormgr) on a private system bus, GIO for Python

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 machine: installs what is missing,
 # then the unit tests (plain and under the sanitizers), the Windows build's
-# tests under Wine, the end-to-end tests of both programs on Xvfb,
-# veltrane-lut's command-level tests (pytest) and its tests against colord, the settings reader's fuzzers,
+# tests under Wine, the end-to-end tests of both programs on Xvfb, the
+# Linux program's on real Wayland compositors (sway, Weston),
+# veltrane-lut's command-level tests (pytest) and its tests against colord,
+# the settings reader's fuzzers,
 # the test that kills saves, and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,7 +32,8 @@ cmake --preset windows
 cmake --build --preset windows
 ctest --test-dir build/windows --output-on-failure --no-tests=error
 
-for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/lut/run.sh tests/e2e/colord/run.sh; do
+for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/wayland/run.sh tests/e2e/lut/run.sh \
+             tests/e2e/colord/run.sh; do
   if [ -x "$suite" ]; then
     step "End to end: $suite"
     "$suite"

@@ -12,7 +12,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,20 +28,9 @@ namespace {
 
 using namespace veltrane;
 
-std::unique_ptr<GammaRampDevice> openRamps(std::string& error) {
-    auto ramps = openDisplayRamps(error);
-    if (ramps && std::getenv("WAYLAND_DISPLAY") != nullptr) {
-        std::fprintf(stderr,
-                     "veltrane-lut: this is a Wayland session; ramps set through its X11 server "
-                     "may not reach the screen. The desktop's colour settings with the 'icc' "
-                     "profile work there.\n");
-    }
-    return ramps;
-}
-
 int loadRamps(const CalibrationTable* table, const std::string& outputName) {
     std::string error;
-    auto device = openRamps(error);
+    auto device = openDisplayRamps(error);
     if (!device) return rampsUnreachable(error);
     return loadRamps(*device, table, outputName);
 }
@@ -52,7 +40,7 @@ int loadRamps(const CalibrationTable* table, const std::string& outputName) {
 int showRampsAndProfiles(const CalibrationTable& table) {
     std::string rampsWhyNot;
     std::string storeWhyNot;
-    auto device = openRamps(rampsWhyNot);
+    auto device = openDisplayRamps(rampsWhyNot);
     auto store = openProfileStore(storeWhyNot);
     if (!device && !store) {
         rampsUnreachable(rampsWhyNot);

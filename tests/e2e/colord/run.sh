@@ -4,7 +4,7 @@
 # fresh daemon per test, its databases in a temporary folder), with pytest:
 # builds veltrane, veltrane-render and veltrane-lut from the linux preset and
 # starts its own Xvfb on the first free display of VELTRANE_E2E_DISPLAYS
-# (default 190-199). Needs root: colord takes changes without polkit only
+# (default 200-209). Needs root: colord takes changes without polkit only
 # from root, and the refused caller is another user.
 #   VELTRANE_BUILD_DIR  build folder to use (default: the preset's build/linux)
 set -euo pipefail

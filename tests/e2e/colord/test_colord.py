@@ -11,7 +11,7 @@ table comes from the pages (veltrane-render's grey grid).
 Run with tests/e2e/colord/run.sh, as root (colord accepts changes without
 polkit only from root; the refused caller is another user).
   VELTRANE_BUILD_DIR       build folder (default build/linux)
-  VELTRANE_E2E_DISPLAYS    X display numbers to try, e.g. "190-199" (default 190-199)
+  VELTRANE_E2E_DISPLAYS    X display numbers to try, e.g. "200-209" (default 190-199)
 """
 
 import hashlib
@@ -206,7 +206,7 @@ MONITOR_EDID = bytes([0, 255, 255, 255, 255, 255, 255, 0]) + bytes(range(8, 128)
 
 @pytest.fixture(scope="module")
 def xvfb():
-    text = os.environ.get("VELTRANE_E2E_DISPLAYS") or os.environ.get("VELTRANE_E2E_DISPLAY") or "190-199"
+    text = os.environ.get("VELTRANE_E2E_DISPLAYS") or os.environ.get("VELTRANE_E2E_DISPLAY") or "200-209"
     first, _, last = text.partition("-")
     server = e2e.Xvfb.first_free(range(int(first), int(last or first) + 1), 320, 240, 24)
     yield server
