@@ -11,7 +11,7 @@ table comes from the pages (veltrane-render's grey grid).
 Run with tests/e2e/colord/run.sh, as root (colord accepts changes without
 polkit only from root; the refused caller is another user).
   VELTRANE_BUILD_DIR       build folder (default build/linux)
-  VELTRANE_E2E_DISPLAYS    X display numbers to try, e.g. "200-209" (default 190-199)
+  VELTRANE_E2E_DISPLAYS    X display numbers to try, e.g. "200-209" (default 200-209)
 """
 
 import hashlib
