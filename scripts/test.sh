@@ -3,9 +3,10 @@
 # then the unit tests (plain and under the sanitizers), the Windows build's
 # tests under Wine, the end-to-end tests of both programs on Xvfb, the
 # Linux program's on real Wayland compositors (sway, Weston),
-# veltrane-lut's command-level tests (pytest), the settings reader's fuzzers,
-# the test that kills saves, the browser edition (its unit tests under node
-# and its tests in headless Chromium), and the packages.
+# veltrane-lut's command-level tests (pytest) and its tests against colord,
+# the settings reader's fuzzers, the test that kills saves, the browser
+# edition (its unit tests under node and its tests in headless Chromium),
+# and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,7 +34,8 @@ cmake --preset windows
 cmake --build --preset windows
 ctest --test-dir build/windows --output-on-failure --no-tests=error
 
-for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/wayland/run.sh tests/e2e/lut/run.sh; do
+for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/wayland/run.sh tests/e2e/lut/run.sh \
+             tests/e2e/colord/run.sh; do
   if [ -x "$suite" ]; then
     step "End to end: $suite"
     "$suite"

@@ -1,9 +1,12 @@
 // veltrane-lut: takes the calibration out of the program. From the same nine
 // values as the Linux program (its settings file, or the value options), it
 // writes an ICC display profile carrying the table in 'vcgt', or a CGATS .cal
-// file, and loads the table into the display's gamma ramps (apply), resets
-// them (reset) or tells what they hold (show). Every export is the one table
-// the pages use, so the desktop shows each 8-bit level as the pages did.
+// file; installs that profile as a display's default in the desktop's colour
+// settings (install) or takes it away again (uninstall); loads the table into
+// the display's gamma ramps (apply) or resets them (reset); and tells what
+// the ramps and the displays' default profiles hold (show). Every export is
+// the one table the pages use, so the desktop shows each 8-bit level as the
+// pages did.
 // This file reads the command line; the commands are in lut_commands, and
 // what reaches the system goes through the platform's seams.
 #include <CLI/CLI.hpp>
@@ -15,6 +18,7 @@
 
 #include "calibration/calibration_table.h"
 #include "calibration/gamma_ramp_device.h"
+#include "calibration/profile_store.h"
 #include "platform/lcms/calibration_exports.h"
 #include "tools/calibration_options.h"
 #include "tools/lut_commands.h"
@@ -31,11 +35,43 @@ int loadRamps(const CalibrationTable* table, const std::string& outputName) {
     return loadRamps(*device, table, outputName);
 }
 
-int showRamps(const CalibrationTable& table) {
+// The ramps and the profiles, each where it can be reached; a failure only
+// when neither can.
+int showRampsAndProfiles(const CalibrationTable& table) {
+    std::string rampsWhyNot;
+    std::string storeWhyNot;
+    auto device = openDisplayRamps(rampsWhyNot);
+    auto store = openProfileStore(storeWhyNot);
+    if (!device && !store) {
+        rampsUnreachable(rampsWhyNot);
+        return profileStoreUnreachable(storeWhyNot);
+    }
+    int status = 0;
+    if (device) {
+        status = showRamps(*device, table);
+    } else {
+        std::printf("Gamma ramps: cannot be reached here: %s\n", rampsWhyNot.c_str());
+    }
+    if (store) {
+        if (showProfiles(*store, table) != 0) status = LUT_EXIT_FAILED;
+    } else {
+        std::printf("Display profiles: cannot be reached here: %s\n", storeWhyNot.c_str());
+    }
+    return status;
+}
+
+int installProfiles(const CalibrationTable& table, const std::string& description, const std::string& outputName) {
     std::string error;
-    auto device = openDisplayRamps(error);
-    if (!device) return rampsUnreachable(error);
-    return showRamps(*device, table);
+    auto store = openProfileStore(error);
+    if (!store) return profileStoreUnreachable(error);
+    return installProfiles(*store, table, description, outputName);
+}
+
+int uninstallProfiles(const std::string& outputName) {
+    std::string error;
+    auto store = openProfileStore(error);
+    if (!store) return profileStoreUnreachable(error);
+    return uninstallProfiles(*store, outputName);
 }
 
 }  // namespace
@@ -43,8 +79,9 @@ int showRamps(const CalibrationTable& table) {
 int main(int argc, char** argv) {
     CLI::App app{
         "Takes Veltrane's calibration out of the program: an ICC display profile or a .cal file "
-        "holding the correction table, or the X11 display's gamma ramps. The values are the stored "
-        "settings unless --settings or value options say otherwise."};
+        "holding the correction table, the profile installed as the display's default in the desktop's "
+        "colour settings, or the X11 display's gamma ramps. The values are the stored settings unless "
+        "--settings or value options say otherwise."};
     app.get_formatter()->column_width(34);
     app.set_version_flag("--version", std::string("veltrane-lut ") + VELTRANE_VERSION_TEXT,
                          "Print the version and exit");
@@ -70,6 +107,23 @@ int main(int argc, char** argv) {
     CLI::App* cal = app.add_subcommand("cal", "Write the calibration as a CGATS .cal file for LUT loaders");
     cal->add_option("OUT", calPath, "The .cal file to write")->required();
 
+    std::string installOutput;
+    std::string installDescription;
+    CLI::App* install = app.add_subcommand(
+        "install", "Install the profile as the display's default in the desktop's colour settings (colord), "
+                   "replacing the one installed before");
+    install->add_option("--output", installOutput, "Only the display on this output (as the desktop names it)")
+        ->type_name("NAME");
+    CLI::Option* installDescriptionOption =
+        install->add_option("--description", installDescription,
+                            "The profile's description (default: Veltrane and the nine values)")
+            ->type_name("TEXT");
+    std::string uninstallOutput;
+    CLI::App* uninstall = app.add_subcommand(
+        "uninstall", "Take the installed profile away; the display's previous default profile is the default again");
+    uninstall->add_option("--output", uninstallOutput, "Only the display on this output (as the desktop names it)")
+        ->type_name("NAME");
+
     std::string applyOutput;
     CLI::App* apply = app.add_subcommand("apply", "Load the calibration into the X11 display's gamma ramps");
     apply->add_option("--output", applyOutput, "Only the CRTC driving this output (as xrandr names it)")
@@ -79,7 +133,8 @@ int main(int argc, char** argv) {
     reset->add_option("--output", resetOutput, "Only the CRTC driving this output (as xrandr names it)")
         ->type_name("NAME");
     CLI::App* show = app.add_subcommand(
-        "show", "Print the values, some rows of the table, and what each CRTC's gamma ramp holds");
+        "show", "Print the values, some rows of the table, what each CRTC's gamma ramp holds, and each "
+                "display's default profile");
 
     try {
         app.parse(argc, argv);
@@ -104,12 +159,17 @@ int main(int argc, char** argv) {
         return writeExport(iccPath, *bytes, "the profile");
     }
     if (cal->parsed()) return writeExport(calPath, calFileText(table, defaultDescription), "the calibration");
+    if (install->parsed()) {
+        return installProfiles(table, installDescriptionOption->count() > 0 ? installDescription : defaultDescription,
+                               installOutput);
+    }
+    if (uninstall->parsed()) return uninstallProfiles(uninstallOutput);
     if (apply->parsed()) return loadRamps(&table, applyOutput);
     if (reset->parsed()) return loadRamps(nullptr, resetOutput);
     if (show->parsed()) {
         printValues(values);
         printTableRows(table);
-        return showRamps(table);
+        return showRampsAndProfiles(table);
     }
     return LUT_EXIT_FAILED;
 }

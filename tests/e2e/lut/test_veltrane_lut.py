@@ -27,6 +27,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "common"))
 sys.path.insert(0, HERE)
 
 import e2e_support as e2e  # noqa: E402
+from calibration_files import (EXTREME, TUNED, cal_levels, header_id, iccdump_vcgt, read_cal,  # noqa: E402
+                               settings_text, sixteen_bit, value_args)
+from calibration_files import page_table as render_table  # noqa: E402
 from xrandr_ramps import XDisplayRamps  # noqa: E402
 
 BUILD_DIR = os.path.abspath(os.environ.get("VELTRANE_BUILD_DIR", os.path.join(ROOT, "build", "linux")))
@@ -34,41 +37,9 @@ LUT = os.path.join(BUILD_DIR, "tools", "veltrane-lut")
 RENDER = os.path.join(BUILD_DIR, "tools", "veltrane-render")
 PROGRAM = os.path.join(BUILD_DIR, "veltrane")
 
-NAMES = {("red", "gamma"): "MonRG", ("green", "gamma"): "MonGG", ("blue", "gamma"): "MonBG",
-         ("red", "brightness"): "MonRB", ("green", "brightness"): "MonGB", ("blue", "brightness"): "MonBB",
-         ("red", "contrast"): "MonRC", ("green", "contrast"): "MonGC", ("blue", "contrast"): "MonBC"}
-
-TUNED = {("red", "gamma"): 2.2, ("green", "gamma"): 1.8, ("blue", "contrast"): 0.93,
-         ("green", "brightness"): 1.02}
-EXTREME = {("red", "gamma"): -3.0, ("green", "contrast"): 0.0, ("blue", "brightness"): 40.0,
-           ("blue", "gamma"): 0.0}
-
-
-def value_args(values):
-    args = []
-    for (channel, parameter), value in sorted(values.items()):
-        args += [f"--{channel}-{parameter}", repr(value)]
-    return args
-
-
-def settings_text(values):
-    return "".join(f"{NAMES[key]} = {round(value * 100)}\n" for key, value in sorted(values.items()))
-
-
-_tables = {}
-
 
 def page_table(values, tmp_path_factory):
-    """[red, green, blue] lists of 256 levels, as the grey grid page draws them."""
-    key = tuple(sorted(values.items()))
-    if key not in _tables:
-        path = str(tmp_path_factory.mktemp("grid") / "grid.png")
-        subprocess.run([RENDER, "--page", "8", "--width", "16", "--height", "16", "--no-caption",
-                        *value_args(values), "--output", path], check=True)
-        image = e2e.load_png(path)
-        pixels = [image.pixel(k % 16, k // 16) for k in range(256)]
-        _tables[key] = [[p[c] for p in pixels] for c in range(3)]
-    return _tables[key]
+    return render_table(RENDER, values, tmp_path_factory)
 
 
 def run(args, env=None, check=True):
@@ -79,61 +50,18 @@ def run(args, env=None, check=True):
 
 
 def isolated_env(tmp_path, display=None):
-    """No stored settings unless a test writes them; DISPLAY only when given."""
+    """No stored settings unless a test writes them; DISPLAY only when given;
+    no system bus, so no colord a machine may run joins in."""
     env = dict(os.environ)
     env["XDG_CONFIG_HOME"] = str(tmp_path / "config")
+    env["XDG_DATA_HOME"] = str(tmp_path / "data")
+    env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + str(tmp_path / "no-system-bus")
     env.pop("WAYLAND_DISPLAY", None)
     if display is None:
         env.pop("DISPLAY", None)
     else:
         env["DISPLAY"] = display
     return env
-
-
-def read_cal(path):
-    """A small CGATS reader: (first line, keywords, fields, rows of floats)."""
-    with open(path) as f:
-        lines = [line.strip() for line in f]
-    keywords, fields, rows, part = {}, [], [], "header"
-    for line in lines[1:]:
-        if not line:
-            continue
-        if line == "BEGIN_DATA_FORMAT":
-            part = "format"
-        elif line == "END_DATA_FORMAT" or line == "END_DATA":
-            part = "header"
-        elif line == "BEGIN_DATA":
-            part = "data"
-        elif part == "format":
-            fields += line.split()
-        elif part == "data":
-            rows.append([float(v) for v in line.split()])
-        else:
-            name, _, rest = line.partition(" ")
-            keywords[name] = rest.strip().strip('"')
-    return lines[0].strip(), keywords, fields, rows
-
-
-def cal_levels(rows):
-    """Each row's three outputs back as 16-bit entries."""
-    return [[round(row[c + 1] * 65535) for row in rows] for c in range(3)]
-
-
-def iccdump_vcgt(path):
-    """The 'vcgt' entries as argyll's iccdump prints them, per channel."""
-    text = run(["iccdump", "-v3", "-t", "vcgt", path]).stdout
-    channels, current = [], None
-    for line in text.splitlines():
-        if re.match(r"\s*channel #\d+", line):
-            current = []
-            channels.append(current)
-        elif current is not None and re.match(r"\s*\d+: \d+\s*$", line):
-            current.append(int(line.split(":")[1]))
-    return channels
-
-
-def sixteen_bit(table):
-    return [[level * 257 for level in channel] for channel in table]
 
 
 # ------------------------------------------------------------------ the files
@@ -148,6 +76,9 @@ def test_profile_read_by_argyll(values, tmp_path, tmp_path_factory):
     assert re.search(r"Version\s*=\s*2\.4", header), header
     assert re.search(r"Device Class\s*=\s*Display", header), header
     assert iccdump_vcgt(profile) == expected
+    with open(profile, "rb") as f:
+        written_id, computed_id = header_id(f.read())
+    assert written_id == computed_id and written_id != "0" * 32
 
     extracted = str(tmp_path / "extracted.cal")
     run(["iccvcgt", "-x", profile, extracted])
@@ -245,15 +176,9 @@ def test_without_x11_the_ramp_commands_point_to_the_profile(command, tmp_path):
 
 # ------------------------------------------------------- the ramps, on Xvfb
 
-def display_numbers():
-    text = os.environ.get("VELTRANE_E2E_DISPLAYS") or os.environ.get("VELTRANE_E2E_DISPLAY") or "180-189"
-    first, _, last = text.partition("-")
-    return list(range(int(first), int(last or first) + 1))
-
-
 @pytest.fixture(scope="module")
 def xvfb():
-    server = e2e.Xvfb.first_free(display_numbers(), 320, 240, 24)
+    server = e2e.Xvfb.first_free(e2e.display_numbers(range(180, 190)), 320, 240, 24)
     yield server
     server.stop()
 
