@@ -35,7 +35,13 @@ std::unique_ptr<ProgramProfiles> ProgramProfiles::holdOff(std::unique_ptr<Profil
     return profiles;
 }
 
-ProgramProfiles::~ProgramProfiles() { displays_.clear(); }
+ProgramProfiles::~ProgramProfiles() {
+    // In the order they were taken: a vector's elements are destroyed in an
+    // order the C++ libraries do not agree on (the browser build's destroys
+    // the last first).
+    for (TakenOver& taken : displays_) taken.hold.reset();
+    displays_.clear();
+}
 
 void ProgramProfiles::finish(const ColorCalibration& saved) {
     const ColorCalibration stored = asStored(saved);
