@@ -1,5 +1,6 @@
 #include "platform/lcms/calibration_exports.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -48,6 +49,17 @@ struct CurveDeleter {
 // message the user sees.
 void rememberError(cmsContext context, cmsUInt32Number, const char* text) {
     if (auto* message = static_cast<std::string*>(cmsGetContextUserData(context))) *message = text;
+}
+
+// The C library's thread-safe local time has another name on Windows.
+std::optional<std::tm> localTime(std::time_t time) {
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &time) != 0) return std::nullopt;
+#else
+    if (localtime_r(&time, &local) == nullptr) return std::nullopt;
+#endif
+    return local;
 }
 
 }  // namespace
@@ -102,6 +114,15 @@ std::optional<std::string> displayProfileBytes(const CalibrationTable& table, co
     std::string bytes(size, '\0');
     if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return fail("cannot lay out the profile");
     bytes.resize(size);
+    // Little CMS names the platform it was built for as the profile's primary
+    // platform (Apple on Linux, Microsoft on Windows). The profile is for
+    // every platform, and the same values should give the same file on each,
+    // so it names none (zero, as profiles without a primary platform do).
+    // The header is not covered by anything else in the file: its profile ID
+    // is left zero.
+    constexpr std::size_t PRIMARY_PLATFORM_OFFSET = 40;
+    if (bytes.size() < PRIMARY_PLATFORM_OFFSET + 4) return fail("cannot lay out the profile");
+    std::fill_n(bytes.begin() + PRIMARY_PLATFORM_OFFSET, 4, '\0');
     return bytes;
 }
 
@@ -111,8 +132,9 @@ std::string calFileText(const CalibrationTable& table, const std::string& descri
 
     char created[64] = "";
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) != nullptr) std::strftime(created, sizeof created, "%a %b %d %H:%M:%S %Y", &local);
+    if (const std::optional<std::tm> local = localTime(now)) {
+        std::strftime(created, sizeof created, "%a %b %d %H:%M:%S %Y", &*local);
+    }
 
     std::string text =
         "CAL\n\n"
