@@ -1,6 +1,8 @@
 // Writes a whole file so that readers see either the old file or the new one,
-// never a part, through the same atomic replacement the settings file uses
-// (temporary file beside the target, synced, renamed over it, folder synced).
+// never a part: on Linux through the same atomic replacement the settings
+// file uses (temporary file beside the target, synced, renamed over it,
+// folder synced; atomic_file.cpp), on Windows through MoveFileExW with
+// write-through (atomic_file_windows.cpp).
 #pragma once
 
 #include <string>

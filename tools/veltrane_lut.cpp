@@ -1,24 +1,26 @@
 // veltrane-lut: takes the calibration out of the program. From the same nine
-// values as the Linux program (its settings file, or the value options), it
-// writes an ICC display profile carrying the table in 'vcgt', or a CGATS .cal
-// file, and loads the table into the display's gamma ramps (apply), resets
-// them (reset) or tells what they hold (show). Every export is the one table
+// values as the program (its stored settings, a settings file, or the value
+// options), it writes an ICC display profile carrying the table in 'vcgt', or
+// a CGATS .cal file, and loads the table into the display's gamma ramps
+// (apply), resets them (reset) or tells what they hold (show). Every export is the one table
 // the pages use, so the desktop shows each 8-bit level as the pages did.
-// This file reads the command line; the commands are in lut_commands, and
-// what reaches the system goes through the platform's seams.
+// This file reads the command line; the commands are in lut_commands, the
+// words that differ between platforms in lut_platform, and what reaches the
+// system goes through the platform's seams.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calibration/calibration_table.h"
 #include "calibration/gamma_ramp_device.h"
 #include "platform/lcms/calibration_exports.h"
 #include "tools/calibration_options.h"
 #include "tools/lut_commands.h"
+#include "tools/lut_platform.h"
 #include "veltrane_version.h"
 
 namespace {
@@ -27,11 +29,8 @@ using namespace veltrane;
 
 std::unique_ptr<GammaRampDevice> openRamps(std::string& error) {
     auto ramps = openDisplayRamps(error);
-    if (ramps && std::getenv("WAYLAND_DISPLAY") != nullptr) {
-        std::fprintf(stderr,
-                     "veltrane-lut: this is a Wayland session; ramps set through its X11 server "
-                     "may not reach the screen. The desktop's colour settings with the 'icc' "
-                     "profile work there.\n");
+    if (ramps) {
+        if (const auto caveat = rampsCaveat()) std::fprintf(stderr, "veltrane-lut: %s\n", caveat->c_str());
     }
     return ramps;
 }
@@ -53,10 +52,9 @@ int showRamps(const CalibrationTable& table) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{
-        "Takes Veltrane's calibration out of the program: an ICC display profile or a .cal file "
-        "holding the correction table, or the X11 display's gamma ramps. The values are the stored "
-        "settings unless --settings or value options say otherwise."};
+    const LutPlatformText& words = lutPlatformText();
+    // Named once: CLI11 would otherwise show argv[0], a full path on Windows.
+    CLI::App app{words.appDescription, "veltrane-lut"};
     app.get_formatter()->column_width(34);
     app.set_version_flag("--version", std::string("veltrane-lut ") + VELTRANE_VERSION_TEXT,
                          "Print the version and exit");
@@ -65,9 +63,7 @@ int main(int argc, char** argv) {
     app.fallthrough();
 
     CalibrationOptions calibrationOptions;
-    calibrationOptions.addTo(app,
-                             "Take the nine values from this settings file instead of the stored one "
-                             "(the Linux program's Orlith.conf); the options below override it");
+    calibrationOptions.addTo(app, words.settingsHelp, words.valueDefault);
 
     std::string iccPath;
     std::string description;
@@ -82,19 +78,19 @@ int main(int argc, char** argv) {
     CLI::App* cal = app.add_subcommand("cal", "Write the calibration as a CGATS .cal file for LUT loaders");
     cal->add_option("OUT", calPath, "The .cal file to write")->required();
 
-    std::string applyOutput;
-    CLI::App* apply = app.add_subcommand("apply", "Load the calibration into the X11 display's gamma ramps");
-    apply->add_option("--output", applyOutput, "Only the CRTC driving this output (as xrandr names it)")
-        ->type_name("NAME");
-    std::string resetOutput;
-    CLI::App* reset = app.add_subcommand("reset", "Set the X11 display's gamma ramps to identity");
-    reset->add_option("--output", resetOutput, "Only the CRTC driving this output (as xrandr names it)")
-        ->type_name("NAME");
-    CLI::App* show = app.add_subcommand(
-        "show", "Print the values, some rows of the table, and what each CRTC's gamma ramp holds");
+    std::string applyHolder;
+    CLI::App* apply = app.add_subcommand("apply", words.applyHelp);
+    apply->add_option(words.holderOption, applyHolder, words.holderHelp)->type_name(words.holderTypeName);
+    std::string resetHolder;
+    CLI::App* reset = app.add_subcommand("reset", words.resetHelp);
+    reset->add_option(words.holderOption, resetHolder, words.holderHelp)->type_name(words.holderTypeName);
+    CLI::App* show = app.add_subcommand("show", words.showHelp);
 
+    const std::vector<std::string> arguments = utf8Arguments(argc, argv);
+    std::vector<const char*> argumentPointers;
+    for (const std::string& argument : arguments) argumentPointers.push_back(argument.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
     } catch (const CLI::ParseError& error) {
         return app.exit(error);
     }
@@ -116,8 +112,8 @@ int main(int argc, char** argv) {
         return writeExport(iccPath, *bytes, "the profile");
     }
     if (cal->parsed()) return writeExport(calPath, calFileText(table, defaultDescription), "the calibration");
-    if (apply->parsed()) return loadRamps(&table, applyOutput);
-    if (reset->parsed()) return loadRamps(nullptr, resetOutput);
+    if (apply->parsed()) return loadRamps(&table, applyHolder);
+    if (reset->parsed()) return loadRamps(nullptr, resetHolder);
     if (show->parsed()) {
         printValues(values);
         printTableRows(table);

@@ -3,6 +3,9 @@
 // failure needs, the message loop, and presentation through paint messages.
 #include "platform/win32/program.h"
 
+#include <string>
+
+#include "calibration/gamma_ramp_device.h"
 
 namespace veltrane::win32 {
 namespace {
@@ -50,7 +53,13 @@ StartUpStep Program::createWindow() {
 }
 
 StartUpStep Program::setUpScreen() {
+    // The calibration has been loaded by now. Ramps holding our table for it
+    // go to identity for the run, and get a table back on every way out.
+    std::string rampsUnreachable;
+    ownRamps = ProgramRamps::takeOver(openDisplayRamps(rampsUnreachable), control.calibration);
     if (!setFullScreenMode(display, window) && !createFlippingChain(display)) return StartUpStep::ok();
+    // Nothing will be saved: the ramps get the stored table back.
+    ownRamps.reset();
     // The window is left as it is; it was never shown.
     leaveExclusiveMode(display, window);
     UnregisterClassA(CLASS_NAME, instance);
@@ -85,6 +94,10 @@ void Program::presentNow() { UpdateWindow(window); }
 void Program::endRun() { DestroyWindow(window); }
 
 void Program::releaseScreen() { releaseDisplay(display); }
+
+void Program::settingsSaved(const ColorCalibration& calibration) {
+    if (ownRamps) ownRamps->finish(calibration);
+}
 
 // Called only once the display has been given back: the boxes are ordinary
 // windows, and behind DirectDraw's exclusive full-screen mode they could not be

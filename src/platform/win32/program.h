@@ -4,7 +4,8 @@
 // program flow (app/program_flow.h) asks for.
 //
 // Depends on: direct_draw_display.h, direct_draw_surface.h, gdi_text_renderer.h,
-// registry_settings_store.h, message_boxes.h, user32.
+// registry_settings_store.h, message_boxes.h, the GDI gamma ramps (through the
+// core's ProgramRamps), user32.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 
 #include "app/control_state.h"
 #include "app/program_flow.h"
+#include "calibration/program_ramps.h"
 #include "platform/win32/direct_draw_display.h"
 #include "platform/win32/direct_draw_surface.h"
 #include "platform/win32/gdi_text_renderer.h"
@@ -46,8 +48,15 @@ struct Program final : ProgramPlatform {
     void presentNow() override;
     void endRun() override;
     void releaseScreen() override;
-    void settingsSaved(const ColorCalibration&) override {}
+    // The saved values go to the ramps taken over at the start (once, however
+    // often the end of the run and the end of the session both ask).
+    void settingsSaved(const ColorCalibration& calibration) override;
     void reportSettingsNotSaved(const ColorCalibration& calibration) override;
+
+    // The display's ramps that held our table for the stored values: identity
+    // while the program runs, since the pages carry the correction themselves.
+    // Nothing where the ramps cannot be reached.
+    std::unique_ptr<ProgramRamps> ownRamps;
 };
 
 Program& program();

@@ -27,6 +27,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "common"))
 sys.path.insert(0, HERE)
 
 import e2e_support as e2e  # noqa: E402
+from calibration_files import (cal_levels, grid_table, iccdump_vcgt, read_cal, settings_text,  # noqa: E402
+                               sixteen_bit, value_args)
 from xrandr_ramps import XDisplayRamps  # noqa: E402
 
 BUILD_DIR = os.path.abspath(os.environ.get("VELTRANE_BUILD_DIR", os.path.join(ROOT, "build", "linux")))
@@ -34,26 +36,10 @@ LUT = os.path.join(BUILD_DIR, "tools", "veltrane-lut")
 RENDER = os.path.join(BUILD_DIR, "tools", "veltrane-render")
 PROGRAM = os.path.join(BUILD_DIR, "veltrane")
 
-NAMES = {("red", "gamma"): "MonRG", ("green", "gamma"): "MonGG", ("blue", "gamma"): "MonBG",
-         ("red", "brightness"): "MonRB", ("green", "brightness"): "MonGB", ("blue", "brightness"): "MonBB",
-         ("red", "contrast"): "MonRC", ("green", "contrast"): "MonGC", ("blue", "contrast"): "MonBC"}
-
 TUNED = {("red", "gamma"): 2.2, ("green", "gamma"): 1.8, ("blue", "contrast"): 0.93,
          ("green", "brightness"): 1.02}
 EXTREME = {("red", "gamma"): -3.0, ("green", "contrast"): 0.0, ("blue", "brightness"): 40.0,
            ("blue", "gamma"): 0.0}
-
-
-def value_args(values):
-    args = []
-    for (channel, parameter), value in sorted(values.items()):
-        args += [f"--{channel}-{parameter}", repr(value)]
-    return args
-
-
-def settings_text(values):
-    return "".join(f"{NAMES[key]} = {round(value * 100)}\n" for key, value in sorted(values.items()))
-
 
 _tables = {}
 
@@ -62,12 +48,7 @@ def page_table(values, tmp_path_factory):
     """[red, green, blue] lists of 256 levels, as the grey grid page draws them."""
     key = tuple(sorted(values.items()))
     if key not in _tables:
-        path = str(tmp_path_factory.mktemp("grid") / "grid.png")
-        subprocess.run([RENDER, "--page", "8", "--width", "16", "--height", "16", "--no-caption",
-                        *value_args(values), "--output", path], check=True)
-        image = e2e.load_png(path)
-        pixels = [image.pixel(k % 16, k // 16) for k in range(256)]
-        _tables[key] = [[p[c] for p in pixels] for c in range(3)]
+        _tables[key] = grid_table(RENDER, values, str(tmp_path_factory.mktemp("grid")))
     return _tables[key]
 
 
@@ -88,52 +69,6 @@ def isolated_env(tmp_path, display=None):
     else:
         env["DISPLAY"] = display
     return env
-
-
-def read_cal(path):
-    """A small CGATS reader: (first line, keywords, fields, rows of floats)."""
-    with open(path) as f:
-        lines = [line.strip() for line in f]
-    keywords, fields, rows, part = {}, [], [], "header"
-    for line in lines[1:]:
-        if not line:
-            continue
-        if line == "BEGIN_DATA_FORMAT":
-            part = "format"
-        elif line == "END_DATA_FORMAT" or line == "END_DATA":
-            part = "header"
-        elif line == "BEGIN_DATA":
-            part = "data"
-        elif part == "format":
-            fields += line.split()
-        elif part == "data":
-            rows.append([float(v) for v in line.split()])
-        else:
-            name, _, rest = line.partition(" ")
-            keywords[name] = rest.strip().strip('"')
-    return lines[0].strip(), keywords, fields, rows
-
-
-def cal_levels(rows):
-    """Each row's three outputs back as 16-bit entries."""
-    return [[round(row[c + 1] * 65535) for row in rows] for c in range(3)]
-
-
-def iccdump_vcgt(path):
-    """The 'vcgt' entries as argyll's iccdump prints them, per channel."""
-    text = run(["iccdump", "-v3", "-t", "vcgt", path]).stdout
-    channels, current = [], None
-    for line in text.splitlines():
-        if re.match(r"\s*channel #\d+", line):
-            current = []
-            channels.append(current)
-        elif current is not None and re.match(r"\s*\d+: \d+\s*$", line):
-            current.append(int(line.split(":")[1]))
-    return channels
-
-
-def sixteen_bit(table):
-    return [[level * 257 for level in channel] for channel in table]
 
 
 # ------------------------------------------------------------------ the files

@@ -1,0 +1,331 @@
+"""End to end: veltrane-lut.exe under Wine, and veltrane.exe's handover of
+the gamma ramp.
+
+On Xvfb: the profile and the .cal file equal the Linux tool's for the same
+values, byte for byte but for the moment they were made, and argyll reads
+them back; the values come from the registry, a settings file or the
+options; bad paths give a clear error and leave nothing behind.
+
+On Xorg with the dummy driver, whose XFree86-VidModeExtension ramp Wine's
+GetDeviceGammaRamp and SetDeviceGammaRamp drive (read here from outside Wine
+with XF86VidModeGetGammaRamp): apply, reset and show; a ramp Wine refuses;
+and veltrane.exe started with our table in the ramp, or another tool's. The
+ramp outlives the programs: every test there starts and ends at identity."""
+
+import os
+import re
+import subprocess
+import time
+
+import pytest
+
+import e2e_support as e2e
+from calibration_files import (NAMES, cal_levels, grid_table, iccdump_vcgt, read_cal, settings_text, sixteen_bit,
+                               value_args)
+from vidmode_ramps import VidModeRamp
+from wine_session import registry_values
+
+APP_KEY = r"HKCU\Software\Kardo\Orlith"
+MAKER_KEY = r"HKCU\Software\Kardo"
+
+TUNED = {("red", "gamma"): 2.2, ("green", "gamma"): 1.8, ("blue", "contrast"): 0.93,
+         ("green", "brightness"): 0.98}
+EXTREME = {("red", "gamma"): -3.0, ("green", "contrast"): 0.0, ("blue", "brightness"): 40.0,
+           ("blue", "gamma"): 0.0}
+# The ICC header's creation date (bytes 24-35) and profile ID (84-99).
+PROFILE_MASKS = [(24, 36), (84, 100)]
+
+
+def windows_path(path):
+    """A path of this machine as a Windows program under Wine names it (drive Z:)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def masked_profile(data):
+    data = bytearray(data)
+    for start, end in PROFILE_MASKS:
+        data[start:end] = bytes(end - start)
+    return bytes(data)
+
+
+def masked_cal(data):
+    return b"\n".join(b'CREATED "-"' if line.startswith(b"CREATED ") else line for line in data.split(b"\n"))
+
+
+def run(*args, env=None):
+    return subprocess.run(args, env=env, capture_output=True, text=True, timeout=60)
+
+
+def linux_export(linux_lut, command, path, args, tmp_path):
+    """The Linux tool's file for the same values, with no stored settings."""
+    env = dict(os.environ, XDG_CONFIG_HOME=str(tmp_path / "linux-config"))
+    env.pop("DISPLAY", None)
+    result = run(linux_lut, command, str(path), *args, env=env)
+    assert result.returncode == 0, result.stderr
+    return path.read_bytes()
+
+
+def lut(session, lut_exe, *args):
+    return session.run(lut_exe, *args)
+
+
+@pytest.fixture
+def empty_registry(session):
+    session.wine("reg", "delete", MAKER_KEY, "/f")
+    yield
+    session.wine("reg", "delete", MAKER_KEY, "/f")
+
+
+_tables = {}
+
+
+def table_for(render, values, tmp_path_factory):
+    key = tuple(sorted(values.items()))
+    if key not in _tables:
+        _tables[key] = grid_table(render, values, str(tmp_path_factory.mktemp("grid")))
+    return _tables[key]
+
+
+# ------------------------------------------------------------ the files, on Xvfb
+
+@pytest.mark.parametrize("values", [TUNED, EXTREME, {}], ids=["tuned", "extreme", "neutral"])
+def test_profile_and_cal_equal_the_linux_tools_and_argyll_reads_them(
+        values, session, lut_exe, linux_lut, render, empty_registry, tmp_path, tmp_path_factory):
+    for command in ("icc", "cal"):
+        made = tmp_path / f"windows.{command}"
+        result = lut(session, lut_exe, command, windows_path(made), *value_args(values))
+        assert result.returncode == 0, result.stderr
+        assert f"Wrote the {'profile' if command == 'icc' else 'calibration'} " in result.stdout, result.stdout
+        reference = linux_export(linux_lut, command, tmp_path / f"linux.{command}", value_args(values), tmp_path)
+        mask = masked_profile if command == "icc" else masked_cal
+        assert mask(made.read_bytes()) == mask(reference), f"{command}: the Windows tool's file differs"
+
+    profile = str(tmp_path / "windows.icc")
+    expected = sixteen_bit(table_for(render, values, tmp_path_factory))
+    header = run("iccdump", "-v1", profile).stdout
+    assert re.search(r"Version\s*=\s*2\.4", header), header
+    assert re.search(r"Device Class\s*=\s*Display", header), header
+    assert iccdump_vcgt(profile) == expected
+    extracted = str(tmp_path / "extracted.cal")
+    assert run("iccvcgt", "-x", profile, extracted).returncode == 0
+    assert cal_levels(read_cal(extracted)[3]) == expected
+    assert cal_levels(read_cal(str(tmp_path / "windows.cal"))[3]) == expected
+
+
+def test_values_come_from_the_registry_then_a_settings_file_then_the_options(
+        session, lut_exe, linux_lut, empty_registry, tmp_path):
+    # As the program stores them: signed hundredths as REG_DWORD; a value of
+    # another type counts as missing (1.0), as it does for the program.
+    session.wine("reg", "add", APP_KEY, "/v", "MonRG", "/t", "REG_DWORD", "/d", "220", "/f")
+    session.wine("reg", "add", APP_KEY, "/v", "MonBC", "/t", "REG_DWORD", "/d", str(-40 & 0xFFFFFFFF), "/f")
+    session.wine("reg", "add", APP_KEY, "/v", "MonGG", "/t", "REG_SZ", "/d", "180", "/f")
+    stored = {("red", "gamma"): 2.2, ("blue", "contrast"): -0.4}
+    registry_before = registry_values(session, APP_KEY)
+    settings = tmp_path / "office.conf"
+    settings.write_text(settings_text({("green", "contrast"): 0.8}) + "MonBG = 2.2\n")
+
+    cases = [
+        ([], stored),
+        (["--red-gamma", "1.5"], {**stored, ("red", "gamma"): 1.5}),
+        (["--settings", windows_path(settings)], {("green", "contrast"): 0.8}),
+        (["--settings", windows_path(settings), "--blue-gamma", "2.4"],
+         {("green", "contrast"): 0.8, ("blue", "gamma"): 2.4}),
+    ]
+    for args, values in cases:
+        made = tmp_path / "windows.cal"
+        result = lut(session, lut_exe, "cal", windows_path(made), *args)
+        assert result.returncode == 0, f"{args}: {result.stderr}"
+        reference = linux_export(linux_lut, "cal", tmp_path / "linux.cal", value_args(values), tmp_path)
+        assert masked_cal(made.read_bytes()) == masked_cal(reference), args
+        if "--settings" in args:
+            assert "line 2: `MonBG = 2.2`: values are whole hundredths" in result.stderr, result.stderr
+    shown = lut(session, lut_exe, "show").stdout
+    assert r"Values from the registry key HKEY_CURRENT_USER\Software\Kardo\Orlith:" in shown, shown
+    assert "red B=1 C=1 G=2.2, green B=1 C=1 G=1, blue B=1 C=-0.4 G=1" in shown, shown
+    assert registry_values(session, APP_KEY) == registry_before, "the tool changed the registry"
+
+
+def test_without_stored_values_nothing_is_created(session, lut_exe, empty_registry, tmp_path):
+    result = lut(session, lut_exe, "show")
+    assert "Values from no stored settings in the registry (all values 1.0)" in result.stdout, result.stdout
+    assert registry_values(session, MAKER_KEY) is None, "a registry key was created"
+
+
+def test_bad_paths_fail_clearly_and_leave_nothing(session, lut_exe, empty_registry, tmp_path):
+    folder = tmp_path / "out"
+    folder.mkdir()
+    kept = folder / "kept.icc"
+    kept.write_bytes(b"old contents")
+    cases = [
+        (["icc", windows_path(folder / "missing" / "x.icc")], "does not exist"),
+        (["cal", windows_path(folder)], "it is a folder"),
+        (["icc", windows_path(kept), "--description", "caf\u00e9"], "ASCII"),
+        (["cal", windows_path(folder / "x.cal"), "--settings", windows_path(tmp_path / "none.conf")],
+         "does not exist"),
+    ]
+    for args, reason in cases:
+        result = lut(session, lut_exe, *args)
+        assert result.returncode == 1, f"{args}: exit {result.returncode}"
+        assert reason in result.stderr, f"{args}: {result.stderr}"
+    assert sorted(os.listdir(folder)) == ["kept.icc"], "a partial or temporary file was left"
+    assert kept.read_bytes() == b"old contents"
+
+    # A name outside the code page reaches the file system as it was typed.
+    result = lut(session, lut_exe, "icc", windows_path(folder / "caf\u00e9.icc"))
+    assert result.returncode == 0, result.stderr
+    assert sorted(os.listdir(folder)) == ["caf\u00e9.icc", "kept.icc"]
+
+
+# ------------------------------------------------ the gamma ramp, on Xorg
+
+def ramp_levels(ramp):
+    """A ramp's entries at 8 bits, the precision the X server keeps."""
+    return [[entry >> 8 for entry in channel] for channel in ramp]
+
+
+def identity_levels():
+    return [list(range(256))] * 3
+
+
+def identity_ramp():
+    channel = [k * 257 for k in range(256)]
+    return (channel, list(channel), list(channel))
+
+
+@pytest.fixture
+def ramp(xorg_session):
+    xorg_session.wine("reg", "delete", MAKER_KEY, "/f")
+    with VidModeRamp(xorg_session.display) as vidmode:
+        vidmode.set_ramp(identity_ramp())
+        yield vidmode
+        vidmode.set_ramp(identity_ramp())
+    xorg_session.wine("reg", "delete", MAKER_KEY, "/f")
+
+
+def shown_state(session, lut_exe, *args):
+    result = lut(session, lut_exe, "show", *args)
+    assert result.returncode == 0, result.stderr
+    states = [line.split(": ")[-1] for line in result.stdout.splitlines() if "entries:" in line]
+    assert len(states) == 1, result.stdout  # Wine has one ramp per X screen
+    return states[0]
+
+
+def test_apply_reset_and_show_on_the_x_servers_ramp(xorg_session, lut_exe, render, ramp, tmp_path_factory):
+    print(f"XF86VidMode ramp size: {ramp.size()}")
+    assert shown_state(xorg_session, lut_exe, *value_args(TUNED)) == "identity"
+
+    applied = lut(xorg_session, lut_exe, "apply", *value_args(TUNED))
+    assert applied.returncode == 0, applied.stderr
+    assert "Display 1, primary (\\\\.\\DISPLAY1): loaded this calibration, 256 entries" in applied.stdout
+    table = table_for(render, TUNED, tmp_path_factory)
+    assert ramp_levels(ramp.ramp()) == table
+    print("entries as the X server keeps them (red, levels 250-255):", ramp.ramp()[0][250:])
+    assert shown_state(xorg_session, lut_exe, *value_args(TUNED)) == "this calibration"
+    assert shown_state(xorg_session, lut_exe, *value_args(EXTREME)) == "something else"
+
+    reset = lut(xorg_session, lut_exe, "reset", "--display", "1")
+    assert reset.returncode == 0, reset.stderr
+    assert ramp_levels(ramp.ramp()) == identity_levels()
+    assert shown_state(xorg_session, lut_exe, *value_args(TUNED)) == "identity"
+
+    by_name = lut(xorg_session, lut_exe, "apply", "--display", "\\\\.\\DISPLAY1", *value_args(TUNED))
+    assert by_name.returncode == 0, by_name.stderr
+    assert ramp_levels(ramp.ramp()) == table
+
+
+@pytest.mark.parametrize("args, reason", [
+    (["--red-brightness", "1.05"], "lifts black"),   # level 0 becomes 12: Wine's "low-biased" ramp
+    (["--green-contrast", "0"], "too far from identity"),  # flat
+], ids=["lifted black", "flat"])
+def test_a_ramp_wine_refuses_is_explained_and_leaves_the_ramp(args, reason, xorg_session, lut_exe, ramp):
+    result = lut(xorg_session, lut_exe, "apply", *args)
+    assert result.returncode == 1
+    assert "the ramp of 256 entries could not be set" in result.stderr, result.stderr
+    assert reason in result.stderr and "veltrane-lut install" in result.stderr, result.stderr
+    assert ramp_levels(ramp.ramp()) == identity_levels()
+
+
+def test_an_unknown_display_is_refused_and_the_displays_named(xorg_session, lut_exe, ramp):
+    result = lut(xorg_session, lut_exe, "apply", "--display", "2", "--red-gamma", "2.2")
+    assert result.returncode == 1
+    assert "no display is named '2'; the displays are: \\\\.\\DISPLAY1" in result.stderr, result.stderr
+    assert ramp_levels(ramp.ramp()) == identity_levels()
+
+
+# ------------------------------------------------ veltrane.exe and the ramp
+
+def store_in_registry(session, values):
+    session.wine("reg", "delete", MAKER_KEY, "/f")
+    for key, value in values.items():
+        added = session.wine("reg", "add", APP_KEY, "/v", NAMES[key], "/t", "REG_DWORD", "/d",
+                             str(round(value * 100) & 0xFFFFFFFF), "/f")
+        assert added.returncode == 0, added.stderr
+
+
+def start_program(session, exe):
+    process = session.start(exe)
+    deadline = time.monotonic() + 60
+    while not session.windows_named("^BaseForm$"):
+        assert process.poll() is None, f"veltrane.exe ended with {process.returncode}"
+        assert time.monotonic() < deadline, "veltrane.exe's window did not appear"
+        time.sleep(0.2)
+    time.sleep(0.5)  # its first page is up; the ramp was handled before the window was shown
+    return process
+
+
+def end_program(session, process):
+    try:
+        session.keys("Prior")  # red gamma + 0.01
+        time.sleep(0.5)
+        session.keys("Escape")
+        assert e2e.wait_for_exit(process, timeout=30) == 0
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
+def test_program_runs_with_identity_and_leaves_the_newly_tuned_table(
+        xorg_session, exe, lut_exe, linux_lut, render, ramp, tmp_path, tmp_path_factory):
+    store_in_registry(xorg_session, TUNED)
+    applied = lut(xorg_session, lut_exe, "apply")  # our table, for the stored values
+    assert applied.returncode == 0, applied.stderr
+    assert ramp_levels(ramp.ramp()) == table_for(render, TUNED, tmp_path_factory)
+
+    process = start_program(xorg_session, exe)
+    try:
+        assert ramp_levels(ramp.ramp()) == identity_levels(), "the ramp must be identity while the program runs"
+    finally:
+        end_program(xorg_session, process)
+
+    tuned = {**TUNED, ("red", "gamma"): 2.21}
+    assert registry_values(xorg_session, APP_KEY)["MonRG"] == ("REG_DWORD", 221)
+    assert ramp_levels(ramp.ramp()) == table_for(render, tuned, tmp_path_factory)
+    assert shown_state(xorg_session, lut_exe) == "this calibration"
+    # The values the program wrote are the ones the tool reads.
+    made = tmp_path / "after.cal"
+    assert lut(xorg_session, lut_exe, "cal", windows_path(made)).returncode == 0
+    reference = linux_export(linux_lut, "cal", tmp_path / "linux.cal", value_args(tuned), tmp_path)
+    assert masked_cal(made.read_bytes()) == masked_cal(reference)
+
+
+@pytest.mark.parametrize("loaded", ["other tool", "other values"])
+def test_program_leaves_a_ramp_it_did_not_load(loaded, xorg_session, exe, lut_exe, ramp):
+    store_in_registry(xorg_session, TUNED)
+    if loaded == "other tool":
+        # A gamma of 0.8 on red, as another loader would set it.
+        curve = [round(65535 * (k / 255) ** 0.8) for k in range(256)]
+        ramp.set_ramp((curve, identity_ramp()[1], identity_ramp()[2]))
+    else:
+        # Our table, for values other than the stored ones.
+        assert lut(xorg_session, lut_exe, "apply", "--red-gamma", "1.6").returncode == 0
+    before = ramp.ramp()
+    assert ramp_levels(before) != identity_levels()
+
+    process = start_program(xorg_session, exe)
+    try:
+        assert ramp.ramp() == before, "changed while running"
+    finally:
+        end_program(xorg_session, process)
+    assert registry_values(xorg_session, APP_KEY)["MonRG"] == ("REG_DWORD", 221)
+    assert ramp.ramp() == before, "changed at exit"
