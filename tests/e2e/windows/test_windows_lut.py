@@ -329,3 +329,17 @@ def test_program_leaves_a_ramp_it_did_not_load(loaded, xorg_session, exe, lut_ex
         end_program(xorg_session, process)
     assert registry_values(xorg_session, APP_KEY)["MonRG"] == ("REG_DWORD", 221)
     assert ramp.ramp() == before, "changed at exit"
+
+
+def test_help_names_every_subcommand_and_option(session, lut_exe):
+    top = lut(session, lut_exe, "--help")
+    assert top.returncode == 0, top.stderr
+    assert top.stdout.startswith("Takes Veltrane's calibration out of the program")
+    assert "Usage: veltrane-lut [OPTIONS] SUBCOMMAND" in top.stdout, top.stdout
+    for name in ("icc", "cal", "apply", "reset", "show", "--settings FILE", "--version",
+                 *(f"--{c}-{p} X" for c in ("red", "green", "blue") for p in ("brightness", "contrast", "gamma"))):
+        assert f"  {name} " in top.stdout, f"--help does not list {name}"
+    for command, option in (("apply", "--display N|NAME"), ("reset", "--display N|NAME"),
+                            ("icc", "--description TEXT"), ("icc", "OUT"), ("cal", "OUT")):
+        sub = lut(session, lut_exe, command, "--help")
+        assert sub.returncode == 0 and f"  {option} " in sub.stdout, f"{command} --help: {sub.stdout}"
