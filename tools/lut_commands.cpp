@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "calibration/settings_source.h"
+#include "platform/file_writing.h"
 #include "platform/lcms/calibration_exports.h"
-#include "tools/atomic_file.h"
 #include "tools/lut_platform.h"
 
 namespace veltrane {
@@ -62,12 +62,14 @@ std::optional<ChosenValues> chooseValues(const CalibrationOptions& options) {
 }
 
 int writeExport(const std::string& path, const std::string& bytes, const char* what) {
+    // "veltrane-lut cal /dev/stdout | ..." gets the file and nothing else.
+    const bool quiet = isStandardOutput(path);
     std::string error;
-    if (!writeFileAtomically(path, bytes, error)) {
+    if (!writeFile(path, bytes, error)) {
         std::fprintf(stderr, "veltrane-lut: %s\n", error.c_str());
         return LUT_EXIT_FAILED;
     }
-    std::printf("Wrote %s %s\n", what, path.c_str());
+    if (!quiet) std::printf("Wrote %s %s\n", what, path.c_str());
     return 0;
 }
 

@@ -26,7 +26,9 @@ struct ChosenValues {
 // options. Nothing (after saying why) when the settings cannot be used.
 std::optional<ChosenValues> chooseValues(const CalibrationOptions& options);
 
-// Writes an export and says so; 1 after the reason when it cannot be written.
+// Writes an export through writeFile (platform/file_writing.h) and says so on
+// standard output, unless the export went there; 1 after the reason when it
+// cannot be written.
 int writeExport(const std::string& path, const std::string& bytes, const char* what);
 
 void printValues(const ChosenValues& values);

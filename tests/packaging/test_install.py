@@ -158,3 +158,15 @@ def test_veltrane_man_page_agrees_with_the_readme(source_dir):
     readme_codes = set(re.findall(r"^- `(\d+)`", linux_section, re.M))
     page_codes = set(re.findall(r"^\*(\d+)\*$", page.split("# EXIT STATUS", 1)[1], re.M))
     assert readme_codes and readme_codes == page_codes, (readme_codes, page_codes)
+
+
+def test_the_file_writing_rule_reads_the_same_in_the_readme_and_every_manual_page(source_dir):
+    with open(os.path.join(source_dir, "README.md")) as f:
+        readme = f.read()
+    marked = re.search(r"\n<!-- writing-files -->\n(.*?)<!-- /writing-files -->\n", readme, re.S)
+    assert marked, "the README's marked section on writing files was not found"
+    rule = marked.group(1).replace("`", "").strip()
+    for program in ("veltrane", "veltrane-render", "veltrane-lut"):
+        page = man_page_source(source_dir, program)
+        section = page.split("\n# WRITING FILES\n", 1)[-1].split("\n# ", 1)[0].strip()
+        assert "\n# WRITING FILES\n" in page and section == rule, f"{program}(1) says the rule differently"

@@ -210,7 +210,7 @@ class Render(unittest.TestCase):
         with open(os.path.join(in_the_way, "inside"), "wb") as f:
             f.write(b"kept")
         result = self.run_render("--page", "0", "--output", in_the_way)
-        self.assert_failed_with(result, in_the_way, "a folder of that name is in the way")
+        self.assert_failed_with(result, in_the_way, "it is a folder")
         self.assertEqual(listing(self.folder), {"p.png": None})
         self.assertEqual(listing(in_the_way), {"inside": b"kept"})
 
@@ -218,7 +218,7 @@ class Render(unittest.TestCase):
         pages = self.path("pages")
         os.makedirs(os.path.join(pages, "page-02.png"))
         result = self.run_render("--width", "64", "--height", "36", "--output", pages)
-        self.assert_failed_with(result, "page-02.png", "a folder of that name is in the way")
+        self.assert_failed_with(result, "page-02.png", "it is a folder")
         found = listing(pages)
         self.assertEqual(sorted(found), ["page-00.png", "page-01.png", "page-02.png"])
         self.assertIsNone(found["page-02.png"])

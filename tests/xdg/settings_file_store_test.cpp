@@ -10,6 +10,7 @@
 #include <sstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -210,46 +211,48 @@ TEST_F(SettingsFileOnDisk, EditsMadeWhileTheProgramRanAreKept) {
     EXPECT_TRUE(textOf(path).starts_with("# added while it ran\nMonRG = 250\n")) << textOf(path);
 }
 
-TEST_F(SettingsFileOnDisk, StaleTemporaryFilesGoAtTheNextStartAndNothingElse) {
+TEST_F(SettingsFileOnDisk, AtStartOnlyOurStaleTemporaryFileGoesAndTheUsersFilesStay) {
     writeText(path, "MonRG = 250\n");
-    const std::vector<std::string> ours{"Orlith.conf.Ab12Cd", "Orlith.conf.ZZZZZZ", "Orlith.conf.a1b2c3"};
-    for (const auto& name : ours) writeText(folder / name, "MonRG = 1");
-    const std::vector<std::string> others{"Orlith.conf.backup",  // a word someone chose
-                                          "Orlith.conf.bak",     "Orlith.conf.Ab12C",  "Orlith.conf.Ab12Cde",
-                                          "Orlith.conf-Ab12Cd",  "Other.conf.Ab12Cd",  "Orlith.conf.Ab-2Cd"};
-    for (const auto& name : others) writeText(folder / name, "keep");
-    fs::create_directory(folder / "Orlith.conf.Dir123");
-    fs::create_symlink(root / "elsewhere", folder / "Orlith.conf.Lnk123");
-    writeText(root / "elsewhere", "keep");
+    writeText(folder / ".Orlith.conf.tmp-Ab12Cd", "MonRG = 1");  // left by a killed save
+    const std::vector<std::string> theirs{"Orlith.conf.Backup", "Orlith.conf.240611", "Orlith.conf.old123"};
+    for (const auto& name : theirs) writeText(folder / name, "the user's own");
 
     SettingsFileStore store(path);
     ColorCalibration calibration;
     loadCalibration(store, calibration);
     EXPECT_EQ(calibration.red.gamma, 2.5);
 
-    std::vector<std::string> expected = others;
-    expected.insert(expected.end(), {"Orlith.conf", "Orlith.conf.Dir123", "Orlith.conf.Lnk123"});
+    std::vector<std::string> expected = theirs;
+    expected.push_back("Orlith.conf");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(namesIn(folder), expected);
-    EXPECT_EQ(textOf(root / "elsewhere"), "keep");
+    for (const auto& name : theirs) EXPECT_EQ(textOf(folder / name), "the user's own") << name;
 }
 
-TEST(TemporaryFileName, MatchesOnlyWhatASaveCreates) {
-    EXPECT_TRUE(isTemporaryFileName("Orlith.conf.x8Yz0Q", "Orlith.conf"));
-    EXPECT_FALSE(isTemporaryFileName("Orlith.conf.before", "Orlith.conf"));
-    EXPECT_FALSE(isTemporaryFileName("Orlith.conf.x8Yz0Q", "Orlith.cfg"));
-    EXPECT_FALSE(isTemporaryFileName("Orlith.conf.x8Yz0", "Orlith.conf"));
+TEST_F(SettingsFileOnDisk, AWriteProtectedFileStopsTheSaveBeforeItsCopyIsReplaced) {
+    // As root too: a file without a write bit is someone's decision.
+    writeText(path, "MonRG = 250\n");
+    writeText(backupFilePath(path), "MonRG = 170\n");
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    SettingsFileStore store(path);
+    EXPECT_FALSE(saveRedGamma(store, 1.0));
+    EXPECT_EQ(store.failure(), "cannot write " + path + ": Permission denied (the file is write-protected)");
+    EXPECT_EQ(textOf(path), "MonRG = 250\n");
+    EXPECT_EQ(permissionsOf(path), 0444u);
+    EXPECT_EQ(textOf(backupFilePath(path)), "MonRG = 170\n") << "the older copy was lost";
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"Orlith.conf", "Orlith.conf.bak"}));
 }
 
 struct NotAFileCase {
     const char* what;
     void (*make)(const std::string& path);
     const char* kind;
+    bool savedInto;  // a FIFO (with a reader) or a device takes the saved text; a folder refuses it
 };
 
 class NotARegularFile : public SettingsFileOnDisk, public testing::WithParamInterface<NotAFileCase> {};
 
-TEST_P(NotARegularFile, IsReadAsMissingAndNeverReplaced) {
+TEST_P(NotARegularFile, IsReadAsMissingAndWrittenIntoOrRefusedButNeverReplaced) {
     Watchdog watchdog;
     GetParam().make(path);
     struct stat before {};
@@ -264,28 +267,39 @@ TEST_P(NotARegularFile, IsReadAsMissingAndNeverReplaced) {
     EXPECT_NE(store.readWarnings()[0].find(GetParam().kind), std::string::npos) << store.readWarnings()[0];
     EXPECT_NE(store.readWarnings()[0].find(fs::path(path).parent_path().string()), std::string::npos)
         << "the message names the file: " << store.readWarnings()[0];
+    const SettingsFileContents contents = readSettingsFile(path);
+    EXPECT_FALSE(contents.readable);
+    EXPECT_NE(contents.problem.find(GetParam().kind), std::string::npos) << contents.problem;
 
-    EXPECT_FALSE(saveRedGamma(store, 2.0));
-    EXPECT_NE(store.failure().find(GetParam().kind), std::string::npos) << store.failure();
+    std::optional<std::thread> reader;
+    std::string received;
+    if (S_ISFIFO(before.st_mode)) reader.emplace([&] { received = textOf(path); });
+    const bool saved = saveRedGamma(store, 2.0);
+    if (reader) reader->join();
+    if (GetParam().savedInto) {
+        EXPECT_TRUE(saved) << store.failure();
+    } else {
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(store.failure(), "cannot write " + path + ": it is a folder");
+    }
+    if (reader) {
+        EXPECT_EQ(parseSettingsText(received).values.at("MonRG"), 200) << received;
+    }
     struct stat after {};
     ASSERT_EQ(lstat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mode, before.st_mode);
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"Orlith.conf"});
-
-    const SettingsFileContents contents = readSettingsFile(path);
-    EXPECT_FALSE(contents.readable);
-    EXPECT_NE(contents.problem.find(GetParam().kind), std::string::npos) << contents.problem;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, NotARegularFile,
     testing::Values(NotAFileCase{"fifo", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
-                                 "is a FIFO, not a regular file"},
+                                 "is a FIFO, not a regular file", true},
                     NotAFileCase{"folder", [](const std::string& p) { fs::create_directory(p); },
-                                 "is a folder, not a regular file"},
+                                 "is a folder, not a regular file", false},
                     NotAFileCase{"device", [](const std::string& p) { fs::create_symlink("/dev/null", p); },
-                                 "is a character device, not a regular file"}),
+                                 "is a character device, not a regular file", true}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(SettingsFileOnDisk, AFileTooLargeIsNeitherReadNorReplaced) {
@@ -340,7 +354,7 @@ TEST_F(SettingsFileOnDisk, AFolderWhereTheCopyGoesStopsTheSaveAndKeepsTheFile) {
     SettingsFileStore store(path);
     EXPECT_FALSE(saveRedGamma(store, 1.0));
     EXPECT_EQ(textOf(path), "MonRG = 250\n");
-    EXPECT_NE(store.failure().find(backupFilePath(path) + ": Is a directory"), std::string::npos) << store.failure();
+    EXPECT_EQ(store.failure(), "cannot write " + backupFilePath(path) + ": it is a folder");
     EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"Orlith.conf", "Orlith.conf.bak"}));
 }
 
@@ -354,7 +368,7 @@ TEST_F(SettingsFileOnDisk, AFullDiskIsAFailureWithAReasonAndKeepsTheFile) {
     limit.reset();
 
     EXPECT_FALSE(saved);
-    EXPECT_EQ(store.failure(), path + ": File too large (writing the new file)");
+    EXPECT_EQ(store.failure(), "cannot write " + path + ": File too large");
     EXPECT_EQ(textOf(path), "MonRG = 250\n");
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"Orlith.conf"});
 }

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "calibration/settings_codec.h"
+#include "platform/file_writing.h"
+#include "platform/posix/file_paths.h"
 #include "platform/xdg/settings_file_io.h"
 
 namespace veltrane {
@@ -72,6 +74,7 @@ SettingsFileContents readSettingsFile(const std::string& path) {
     FileReadResult file = readRegularFile(*target);
     switch (file.status) {
         case FileReadResult::Status::Missing: contents.problem = path + " does not exist"; break;
+        case FileReadResult::Status::NotRegular:
         case FileReadResult::Status::Refused: contents.problem = throughLink(path, *target, file.problem); break;
         case FileReadResult::Status::Read:
             contents.readable = true;
@@ -112,8 +115,11 @@ bool SettingsFileStore::open() {
             diagnostics_ = std::move(parsed.diagnostics);
             break;
         }
+        case FileReadResult::Status::NotRegular:
         case FileReadResult::Status::Refused:
-            // Read as missing; close() refuses to replace it as well.
+            // Read as missing. At close() a FIFO or a device is written
+            // into as any file the programs write; a file too large or
+            // unreadable is left alone.
             readProblem_ = throughLink(path_, target_, file.problem);
             break;
         case FileReadResult::Status::Missing: {
@@ -169,13 +175,16 @@ bool SettingsFileStore::storeWritten() {
     const std::string text = rewriteSettingsText(file.text, written_);
     if (exists && text == file.text) return true;
 
-    std::optional<FileOwnership> ownership;
-    if (exists) ownership = file.ownership;
-    if (exists && changesAValue(parseWithStoredNames(file.text).values, written_) &&
-        !replaceFileAtomically(backupFilePath(target_), file.text, ownership, failure_)) {
-        return false;
+    if (exists && changesAValue(parseWithStoredNames(file.text).values, written_)) {
+        // A protected file stops the save before its copy replaces the one
+        // kept from the time before.
+        if (const std::string refusal = writeRefusal(target_, file.mode); !refusal.empty()) {
+            failure_ = "cannot write " + path_ + (path_ == target_ ? "" : " (a link to " + target_ + ")") + ": " + refusal;
+            return false;
+        }
+        if (!writeFile(backupFilePath(target_), file.text, failure_, {.accessLike = target_})) return false;
     }
-    return replaceFileAtomically(target_, text, ownership, failure_);
+    return writeFile(path_, text, failure_);
 }
 
 }  // namespace veltrane

@@ -6,10 +6,10 @@
 // missing, and reads only a regular file, noting every line it cannot use.
 // close() reads the file again (it may have been edited meanwhile), puts the
 // new values into its lines, keeps the previous file as Orlith.conf.bak when
-// values change, and replaces it atomically with its permission bits kept, so
-// a crash or a full disk leaves either the old file or the new one.
-// Depends on settings_file_format for the text, settings_file_io for the
-// files and the codec for the names it reads.
+// values change, and writes it through writeFile (platform/file_writing.h),
+// so a crash or a full disk leaves either the old file or the new one.
+// Depends on settings_file_format for the text, settings_file_io for reading,
+// file_writing for writing and the codec for the names it reads.
 #pragma once
 
 #include <cstdint>

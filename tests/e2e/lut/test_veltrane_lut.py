@@ -157,7 +157,7 @@ def test_unwritable_paths_fail_clearly_and_leave_nothing(command, tmp_path):
     existing.write_bytes(b"old contents")
     cases = [
         (str(folder / "missing" / "x"), "No such file or directory"),
-        (str(folder), "Is a directory"),
+        (str(folder), "it is a folder"),
     ]
     for path, reason in cases:
         result = run([LUT, command, path], env=env, check=False)

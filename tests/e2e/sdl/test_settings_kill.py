@@ -35,7 +35,7 @@ ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "common"))
 import e2e_support as e2e  # noqa: E402
 
-TEMPORARY = re.compile(r"^Orlith\.conf\.[A-Za-z0-9]{6}$")
+TEMPORARY = re.compile(r"^\.Orlith\.conf\.tmp-[A-Za-z0-9]{6}$")
 RED_BRIGHTNESS = re.compile(r"^MonRB = (-?\d+)$", re.MULTILINE)
 
 
@@ -255,32 +255,49 @@ def test_killed_program_saves_leave_a_whole_file(programs, tmp_path):
 
 
 def test_a_fifo_in_place_of_the_file_neither_blocks_nor_is_replaced(programs, tmp_path):
+    """The settings are not read from a FIFO (that would wait for a writer);
+    the save writes into it, as every file the programs write: a reader gets
+    the values, and with none the save gives up after a short wait and says so."""
     e2e.require_tools("Xvfb", "xdotool")
     folder = tmp_path / "Kardo"
     folder.mkdir()
     fifo = folder / "Orlith.conf"
     os.mkfifo(fifo)
-    errors = tmp_path / "stderr.txt"
     xvfb = e2e.Xvfb.first_free(display_numbers(), 320, 200, 24)
     try:
+        # Nobody reads: the save fails, and standard error says why before
+        # the boxes show the values (answering the boxes is the main suite's part).
+        errors = tmp_path / "stderr.txt"
         with open(errors, "wb") as err:
             run = ProgramRun(programs["program"], xvfb, str(tmp_path), stderr=err)
-        process = run.process
         try:
             window = run.wait_for_window()  # a blocking read would never get here
             run.insert_and_escape(window)
-            # The values cannot be saved: standard error says so before the
-            # boxes show them (answering the boxes is the main suite's part).
-            deadline = time.monotonic() + 10
-            while "it is left as it is" not in errors.read_text() and time.monotonic() < deadline:
+            deadline = time.monotonic() + 15
+            while "could not be saved" not in errors.read_text() and time.monotonic() < deadline:
                 time.sleep(0.05)
         finally:
-            process.kill()
-            process.wait()
+            run.process.kill()
+            run.process.wait()
         text = errors.read_text()
         assert f"veltrane: {fifo} is a FIFO, not a regular file; it is not read, as if it were missing" in text, text
         assert "veltrane: Setting: Red: B=1.010000, C=1.000000, G=1.000000\n\n" \
-               f"These values could not be saved: {fifo} is a FIFO, not a regular file; it is left as it is" in text, text
+               f"These values could not be saved: cannot write {fifo}: no program opened the FIFO for reading " \
+               "within 2 seconds" in text, text
+        assert stat.S_ISFIFO(os.lstat(fifo).st_mode), "the FIFO was replaced"
+        assert sorted(os.listdir(folder)) == ["Orlith.conf"]
+
+        # A reader gets the saved values, and the program ends normally.
+        reader = subprocess.Popen(["timeout", "30", "cat", str(fifo)], stdout=subprocess.PIPE)
+        run = ProgramRun(programs["program"], xvfb, str(tmp_path))
+        try:
+            run.insert_and_escape(run.wait_for_window())
+            assert run.process.wait(timeout=15) == 0
+        finally:
+            run.process.kill()
+            run.process.wait()
+        received = reader.communicate(timeout=30)[0].decode()
+        assert red_brightness(received) == 101, received
         assert stat.S_ISFIFO(os.lstat(fifo).st_mode), "the FIFO was replaced"
         assert sorted(os.listdir(folder)) == ["Orlith.conf"]
     finally:

@@ -176,6 +176,21 @@ def test_bad_paths_fail_clearly_and_leave_nothing(session, lut_exe, empty_regist
     assert sorted(os.listdir(folder)) == ["caf\u00e9.icc", "kept.icc"]
 
 
+def test_an_existing_file_is_replaced_whole_and_a_link_stays_a_link(
+        session, lut_exe, linux_lut, empty_registry, tmp_path):
+    folder = tmp_path / "out"
+    folder.mkdir()
+    (folder / "real.cal").write_bytes(b"old contents")
+    (folder / "link.cal").symlink_to("real.cal")
+    for name in ("real.cal", "link.cal"):
+        result = lut(session, lut_exe, "cal", windows_path(folder / name), "--red-gamma", "2.2")
+        assert result.returncode == 0, result.stderr
+    reference = linux_export(linux_lut, "cal", tmp_path / "linux.cal", ["--red-gamma", "2.2"], tmp_path)
+    assert masked_cal((folder / "real.cal").read_bytes()) == masked_cal(reference)
+    assert os.readlink(folder / "link.cal") == "real.cal"
+    assert sorted(os.listdir(folder)) == ["link.cal", "real.cal"], "a temporary file was left"
+
+
 # ------------------------------------------------ the gamma ramp, on Xorg
 
 def ramp_levels(ramp):
