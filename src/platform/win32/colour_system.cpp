@@ -1,5 +1,7 @@
 #include "platform/win32/colour_system.h"
 
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace veltrane::win32 {
@@ -41,6 +43,50 @@ public:
         DeleteDC(dc);
         if (!found) return std::nullopt;
         return std::wstring(name.data());
+    }
+
+    std::optional<std::string> profileBytes(const std::wstring& path) override {
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+        std::optional<std::string> bytes;
+        LARGE_INTEGER size{};
+        // A display profile is some kilobytes; anything past 16 MiB is not one to show.
+        if (GetFileSizeEx(file, &size) && size.QuadPart <= (16 << 20)) {
+            bytes.emplace(static_cast<std::size_t>(size.QuadPart), '\0');
+            DWORD read = 0;
+            if (!ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr)) {
+                bytes.reset();
+            } else {
+                bytes->resize(read);
+            }
+        }
+        CloseHandle(file);
+        return bytes;
+    }
+    std::optional<std::string> profileDescription(const std::wstring& path) override {
+        PROFILE location{PROFILE_FILENAME, const_cast<wchar_t*>(path.c_str()),
+                         static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))};
+        const HPROFILE profile = OpenColorProfileW(&location, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        if (profile == nullptr) return std::nullopt;
+        constexpr TAGTYPE DESCRIPTION = 0x64657363;  // 'desc'
+        DWORD size = 0;
+        BOOL reference = FALSE;
+        std::optional<std::string> text;
+        GetColorProfileElement(profile, DESCRIPTION, 0, &size, nullptr, &reference);
+        std::string element(size, '\0');
+        if (size > 12 && GetColorProfileElement(profile, DESCRIPTION, 0, &size, element.data(), &reference)) {
+            // A textDescriptionType: 'desc', four reserved bytes, the ASCII
+            // length (big-endian, the terminating zero included), the text.
+            const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(element[i])); };
+            const std::uint32_t count = byte(8) << 24 | byte(9) << 16 | byte(10) << 8 | byte(11);
+            if (element.compare(0, 4, "desc") == 0 && count > 0 && count <= size - 12) {
+                text = element.substr(12, count);
+                text->resize(strnlen(text->c_str(), text->size()));
+            }
+        }
+        CloseColorProfile(profile);
+        return text;
     }
 
 private:

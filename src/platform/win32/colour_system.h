@@ -10,8 +10,9 @@
 //
 // Depends on: mscms (GetColorDirectoryW, InstallColorProfileW,
 // UninstallColorProfileW, AssociateColorProfileWithDeviceW,
-// DisassociateColorProfileFromDeviceW), gdi32 (CreateDCW, GetICMProfileW),
-// kernel32 (LoadLibraryW, GetProcAddress).
+// DisassociateColorProfileFromDeviceW, OpenColorProfileW,
+// GetColorProfileElement), gdi32 (CreateDCW, GetICMProfileW), kernel32
+// (LoadLibraryW, GetProcAddress, CreateFileW, ReadFile).
 #pragma once
 
 #include <windows.h>
@@ -42,6 +43,10 @@ public:
     // The profile that applies to the display now (its full path), as
     // GetICMProfileW tells it for a device context of the display ("\\.\DISPLAY1").
     virtual std::optional<std::wstring> currentProfile(const std::wstring& displayName) = 0;
+    // An installed profile's bytes, and its description (the 'desc' tag, as
+    // the colour system's own tag reader gives it).
+    virtual std::optional<std::string> profileBytes(const std::wstring& path) = 0;
+    virtual std::optional<std::string> profileDescription(const std::wstring& path) = 0;
 };
 
 // The system's own calls.
