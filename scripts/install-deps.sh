@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   # the Linux program and its tools
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev libcli11-dev
+  # the Linux program's own Wayland presentation (wayland-scanner comes with libwayland-dev)
+  libwayland-dev wayland-protocols
   # veltrane-lut: ICC profiles and the X11 display's gamma ramps
   liblcms2-dev libxrandr-dev
   # the Windows program, cross-built and run under Wine; Little CMS for it
@@ -20,6 +22,9 @@ packages=(
   xserver-xorg-core xserver-xorg-video-dummy libxxf86vm1
   # end-to-end tests on a virtual display
   xvfb xauth xdotool x11-utils imagemagick python3 python3-pytest libxfixes3
+  # end-to-end tests on real Wayland compositors: headless sway with wtype and
+  # XWayland, Weston on its X11 backend; our clients are built with cc
+  sway wtype xwayland weston gcc
   # veltrane-lut's tests: xrandr, and argyll's ICC readers
   x11-xserver-utils argyll
   # manual pages, the .deb and the checks of what gets installed

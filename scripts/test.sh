@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 machine: installs what is missing,
 # then the unit tests (plain and under the sanitizers), the Windows build's
-# tests under Wine, the end-to-end tests of both programs on Xvfb,
+# tests under Wine, the end-to-end tests of both programs on Xvfb, the
+# Linux program's on real Wayland compositors (sway, Weston),
 # veltrane-lut's command-level tests (pytest), the settings reader's fuzzers,
 # the test that kills saves, and the packages.
 set -euo pipefail
@@ -31,7 +32,7 @@ cmake --build --preset windows
 # Under Wine a hung test would otherwise wait for ever.
 ctest --test-dir build/windows --output-on-failure --no-tests=error --timeout 300
 
-for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/lut/run.sh; do
+for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/wayland/run.sh tests/e2e/lut/run.sh; do
   if [ -x "$suite" ]; then
     step "End to end: $suite"
     "$suite"

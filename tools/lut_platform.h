@@ -32,10 +32,6 @@ struct LutPlatformText {
 
 const LutPlatformText& lutPlatformText();
 
-// Said on standard error once the ramps are open, where they may not be
-// what the screen shows (X11 ramps inside a Wayland session).
-std::optional<std::string> rampsCaveat();
-
 // The command line as UTF-8, program name first: argv as it is where the
 // system passes UTF-8, the wide command line converted on Windows (whose
 // narrow argv loses what the code page cannot hold).

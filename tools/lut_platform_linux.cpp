@@ -2,8 +2,6 @@
 // chosen by the output it drives; the desktop's colour settings instead.
 #include "tools/lut_platform.h"
 
-#include <cstdlib>
-
 namespace veltrane {
 
 const LutPlatformText& lutPlatformText() {
@@ -28,16 +26,6 @@ const LutPlatformText& lutPlatformText() {
     };
     return text;
 }
-
-std::optional<std::string> rampsCaveat() {
-    if (std::getenv("WAYLAND_DISPLAY") == nullptr) return std::nullopt;
-    return "this is a Wayland session; ramps set through its X11 server may not reach the screen. The "
-           "desktop's colour settings with the 'icc' profile work there.";
-}
-
-}  // namespace veltrane
-
-namespace veltrane {
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 

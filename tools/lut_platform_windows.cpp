@@ -37,12 +37,6 @@ const LutPlatformText& lutPlatformText() {
     return text;
 }
 
-std::optional<std::string> rampsCaveat() { return std::nullopt; }
-
-}  // namespace veltrane
-
-namespace veltrane {
-
 std::vector<std::string> utf8Arguments(int argc, char** argv) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);

@@ -27,24 +27,16 @@ namespace {
 
 using namespace veltrane;
 
-std::unique_ptr<GammaRampDevice> openRamps(std::string& error) {
-    auto ramps = openDisplayRamps(error);
-    if (ramps) {
-        if (const auto caveat = rampsCaveat()) std::fprintf(stderr, "veltrane-lut: %s\n", caveat->c_str());
-    }
-    return ramps;
-}
-
 int loadRamps(const CalibrationTable* table, const std::string& outputName) {
     std::string error;
-    auto device = openRamps(error);
+    auto device = openDisplayRamps(error);
     if (!device) return rampsUnreachable(error);
     return loadRamps(*device, table, outputName);
 }
 
 int showRamps(const CalibrationTable& table) {
     std::string error;
-    auto device = openRamps(error);
+    auto device = openDisplayRamps(error);
     if (!device) return rampsUnreachable(error);
     return showRamps(*device, table);
 }

@@ -87,5 +87,43 @@ TEST(DescribeMonitor, GivesNumberNameSizePositionAndPrimary) {
     EXPECT_EQ(describeMonitor(1, Monitor{"", {1920, 0, 800, 600}, false}), "1: (no name) 800x600 at 1920,0");
 }
 
+TEST(WaylandSession, IsToldByEitherVariable) {
+    EXPECT_TRUE(isWaylandSession("wayland-0", nullptr));
+    EXPECT_TRUE(isWaylandSession("", "wayland"));
+    EXPECT_TRUE(isWaylandSession(nullptr, "wayland"));
+    EXPECT_FALSE(isWaylandSession(nullptr, "x11"));
+    EXPECT_FALSE(isWaylandSession("", ""));
+    EXPECT_FALSE(isWaylandSession(nullptr, nullptr));
+}
+
+TEST(DriverPreference, PutsWaylandFirstOnAWaylandSessionOnly) {
+    const std::vector<std::string> sdlOrder{"x11", "wayland", "kmsdrm"};
+    EXPECT_EQ(driverPreference(sdlOrder, true), "wayland,x11,kmsdrm");
+    EXPECT_EQ(driverPreference(sdlOrder, false), "x11,wayland,kmsdrm");
+    EXPECT_EQ(driverPreference({"x11", "kmsdrm"}, true), "x11,kmsdrm");
+    EXPECT_EQ(driverPreference({}, true), "");
+}
+
+TEST(ScaledXScreenWarning, SaysHowToGetExactPixelsWhenTheXScreenIsSmaller) {
+    const MonitorBounds xwayland{0, 0, 640, 400};
+    const auto forced = scaledXScreenWarning(xwayland, "HEADLESS-1", 1280, 800, "2", "x11", true);
+    ASSERT_TRUE(forced.has_value());
+    EXPECT_EQ(*forced,
+              "the X screen is 640x400 but the Wayland output HEADLESS-1 has 1280x800 pixels at scale 2: the "
+              "compositor scales every pixel of this program, so single-pixel lines and dots are not single "
+              "pixels; for exact pixels unset SDL_VIDEODRIVER (it asks for \"x11\") and run it on Wayland");
+    const auto noDriver = scaledXScreenWarning({0, 0, 853, 533}, "DP-1", 1280, 800, "1.5", "", false);
+    ASSERT_TRUE(noDriver.has_value());
+    EXPECT_NE(noDriver->find("install an SDL 2 with its Wayland video driver"), std::string::npos) << *noDriver;
+    const auto notReached = scaledXScreenWarning(xwayland, "DP-1", 1280, 800, "2", "", true);
+    ASSERT_TRUE(notReached.has_value());
+    EXPECT_NE(notReached->find("make sure WAYLAND_DISPLAY names the running compositor"), std::string::npos);
+    // The X screen has every pixel of the output: nothing to say.
+    EXPECT_FALSE(scaledXScreenWarning({0, 0, 1280, 800}, "HEADLESS-1", 1280, 800, "1", "x11", true));
+    EXPECT_FALSE(scaledXScreenWarning({0, 0, 2560, 1600}, "HEADLESS-1", 1280, 800, "1", "x11", true));
+    // An X monitor without a size says nothing about scaling.
+    EXPECT_FALSE(scaledXScreenWarning({0, 0, 0, 0}, "HEADLESS-1", 1280, 800, "2", "x11", true));
+}
+
 }  // namespace
 }  // namespace veltrane

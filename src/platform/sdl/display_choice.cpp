@@ -1,5 +1,8 @@
 #include "platform/sdl/display_choice.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace veltrane {
 namespace {
 
@@ -47,6 +50,45 @@ MonitorChoice chooseMonitor(const std::vector<Monitor>& monitors, std::optional<
     choice.index = static_cast<int>(index);
     choice.bounds = bounds;
     return choice;
+}
+
+bool isWaylandSession(const char* waylandDisplay, const char* sessionType) {
+    return (waylandDisplay != nullptr && *waylandDisplay != '\0') ||
+           (sessionType != nullptr && std::string_view(sessionType) == "wayland");
+}
+
+std::string driverPreference(const std::vector<std::string>& compiledIn, bool waylandSession) {
+    std::vector<std::string> names = compiledIn;
+    if (waylandSession) {
+        std::stable_partition(names.begin(), names.end(), [](const std::string& n) { return n == "wayland"; });
+    }
+    std::string list;
+    for (const std::string& name : names) {
+        if (!list.empty()) list += ',';
+        list += name;
+    }
+    return list;
+}
+
+std::optional<std::string> scaledXScreenWarning(const MonitorBounds& xScreen, const std::string& outputName,
+                                                std::int32_t outputWidth, std::int32_t outputHeight,
+                                                const std::string& scale, const std::string& requestedDriver,
+                                                bool sdlHasWayland) {
+    if (xScreen.width <= 0 || xScreen.height <= 0) return std::nullopt;
+    if (xScreen.width >= outputWidth && xScreen.height >= outputHeight) return std::nullopt;
+    std::string how;
+    if (!requestedDriver.empty() && requestedDriver != "wayland") {
+        how = "unset SDL_VIDEODRIVER (it asks for \"" + requestedDriver + "\")";
+    } else if (!sdlHasWayland) {
+        how = "install an SDL 2 with its Wayland video driver";
+    } else {
+        how = "make sure WAYLAND_DISPLAY names the running compositor";
+    }
+    return "the X screen is " + std::to_string(xScreen.width) + "x" + std::to_string(xScreen.height) +
+           " but the Wayland output " + (outputName.empty() ? std::string("(no name)") : outputName) + " has " +
+           std::to_string(outputWidth) + "x" + std::to_string(outputHeight) + " pixels at scale " + scale +
+           ": the compositor scales every pixel of this program, so single-pixel lines and dots are not "
+           "single pixels; for exact pixels " + how + " and run it on Wayland";
 }
 
 std::string describeMonitor(int index, const Monitor& monitor) {

@@ -1,7 +1,25 @@
 #include "platform/sdl/sdl_display.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
+
+#include <SDL_syswm.h>
+
+#include "platform/sdl/display_choice.h"
+
+#if VELTRANE_HAVE_WAYLAND
+#include <wayland-client.h>
+
+#include "platform/wayland/wayland_presenter.h"
+#else
+namespace veltrane {
+// Without the Wayland layer in the build these are never made.
+class WaylandPresenter {};
+struct WaylandOutput {};
+}  // namespace veltrane
+#endif
 
 namespace veltrane {
 namespace {
@@ -14,23 +32,26 @@ bool showsNothing(std::string_view driver) {
     return driver == "offscreen" || driver == "dummy" || driver == "evdev";
 }
 
-// Every compiled-in driver that puts pictures on a screen, in SDL's own
-// order of preference, as the comma-separated list SDL's driver hint takes.
-std::string screenDrivers() {
-    std::string list;
-    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
-        const char* name = SDL_GetVideoDriver(i);
-        if (name == nullptr || showsNothing(name)) continue;
-        if (!list.empty()) list += ',';
-        list += name;
-    }
-    return list;
-}
-
 std::string environmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
 }
+
+}  // namespace
+
+// Every compiled-in driver that puts pictures on a screen, as the
+// comma-separated list SDL's driver hint takes, the native one first on a
+// Wayland session.
+std::string screenDrivers() {
+    std::vector<std::string> names;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* name = SDL_GetVideoDriver(i);
+        if (name != nullptr && !showsNothing(name)) names.emplace_back(name);
+    }
+    return driverPreference(names, isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE")));
+}
+
+namespace {
 
 // What is wrong on this machine, in the user's terms: SDL itself only says
 // that no driver was available.
@@ -58,6 +79,8 @@ constexpr Uint32 FORMAT_32 = SDL_BYTEORDER == SDL_LIL_ENDIAN ? SDL_PIXELFORMAT_R
 constexpr Uint32 FORMAT_24 = SDL_PIXELFORMAT_BGR24;
 
 }  // namespace
+
+SdlDisplay::SdlDisplay() = default;
 
 SdlDisplay::~SdlDisplay() {
     destroyWindow();
@@ -91,6 +114,11 @@ bool SdlDisplay::initialise(std::string& error) {
     return true;
 }
 
+std::string SdlDisplay::driver() const {
+    const char* name = SDL_GetCurrentVideoDriver();
+    return name != nullptr ? name : "";
+}
+
 bool SdlDisplay::desktopSize(int displayIndex, std::int32_t& width, std::int32_t& height, std::string& error) const {
     SDL_DisplayMode mode{};
     if (SDL_GetDesktopDisplayMode(displayIndex, &mode) != 0) {
@@ -105,6 +133,7 @@ bool SdlDisplay::desktopSize(int displayIndex, std::int32_t& width, std::int32_t
 bool SdlDisplay::createWindow(int displayIndex, std::int32_t width, std::int32_t height, std::string& error) {
     SDL_DisplayMode mode{};
     if (SDL_GetDesktopDisplayMode(displayIndex, &mode) == 0 && mode.refresh_rate > 0) refreshRate_ = mode.refresh_rate;
+    displayIndex_ = displayIndex;
     // The display number carried in the position puts the full-screen window on that display.
     window_ = SDL_CreateWindow("BaseForm", SDL_WINDOWPOS_UNDEFINED_DISPLAY(displayIndex),
                                SDL_WINDOWPOS_UNDEFINED_DISPLAY(displayIndex), width, height,
@@ -129,17 +158,144 @@ bool SdlDisplay::createPresentation(std::string& error) {
         vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
         rendererName_ = info.name != nullptr ? info.name : "";
     }
+    SDL_SysWMinfo system;
+    SDL_VERSION(&system.version);
+    if (SDL_GetWindowWMInfo(window_, &system) == SDL_TRUE && system.subsystem == SDL_SYSWM_WAYLAND) {
+        waylandDisplay_ = system.info.wl.display;
+        attachWaylandPresentation();
+    }
     return createBackBufferAndTexture(error);
+}
+
+#if VELTRANE_HAVE_WAYLAND
+void SdlDisplay::attachWaylandPresentation() {
+    SDL_SysWMinfo system;
+    SDL_VERSION(&system.version);
+    if (SDL_GetWindowWMInfo(window_, &system) != SDL_TRUE) return;
+    std::string why;
+    wayland_ = WaylandPresenter::attach(system.info.wl.display, system.info.wl.surface, why);
+    if (!wayland_) {
+        warnOnce("the pages go through SDL's own Wayland presentation, which misses or resamples pixels at "
+                 "some scales (" + why + ")");
+    }
+}
+
+std::optional<WaylandOutput> SdlDisplay::windowOutput() const {
+    const std::vector<WaylandOutput> outputs = wayland_->registry().outputs();
+    if (outputs.empty()) return std::nullopt;
+    // SDL places its displays where xdg-output does; its numbering follows
+    // the compositor's announcements, which is the fallback.
+    SDL_Rect bounds{};
+    if (SDL_GetDisplayBounds(displayIndex_, &bounds) == 0) {
+        for (const WaylandOutput& output : outputs) {
+            if (output.logicalX == bounds.x && output.logicalY == bounds.y) return output;
+        }
+    }
+    const auto index = static_cast<std::size_t>(std::max(displayIndex_, 0));
+    return outputs[index < outputs.size() ? index : 0];
+}
+
+void SdlDisplay::presentOnWayland() {
+    wayland_->dispatchPending();
+    const std::optional<WaylandOutput> output = windowOutput();
+    int windowWidth = 0;
+    int windowHeight = 0;
+    SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
+    std::optional<OutputScale> scale = output ? wayland_->scaleFor(*output) : std::nullopt;
+    if (!scale) {
+        // No logical size fits a scale: the nearest whole one, as SDL would.
+        const int whole = windowWidth > 0 ? std::max(1, (backBuffer_->width() + windowWidth / 2) / windowWidth) : 1;
+        scale = OutputScale{whole * 120};
+    }
+    const PageLayout layout = layOutPage(backBuffer_->width(), backBuffer_->height(), windowWidth, windowHeight, *scale);
+    if (layout.uncoveredPixels > 0 && output) {
+        warnOnce("at scale " + describeScale(*scale) + " the compositor gives the window " + std::to_string(windowWidth) +
+                 "x" + std::to_string(windowHeight) + " logical pixels, which do not reach every pixel of " +
+                 output->name + " (" + std::to_string(output->pixelWidth) + "x" + std::to_string(output->pixelHeight) +
+                 "): " + std::to_string(layout.uncoveredPixels) + " pixels at its right and bottom edges stay black");
+    }
+    // SDL makes the window's xdg_surface when it shows the window.
+    SDL_SysWMinfo system;
+    SDL_VERSION(&system.version);
+    xdg_surface* role = SDL_GetWindowWMInfo(window_, &system) == SDL_TRUE ? system.info.wl.xdg_surface : nullptr;
+    if (wayland_->present(*backBuffer_, windowWidth, windowHeight, *scale, role)) windowSurfaceShown_ = false;
+    if (!windowSurfaceShown_) {
+        // SDL's own surface, beneath the page: its commit also puts the
+        // sub-surfaces where they were just placed.
+        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+        SDL_RenderClear(renderer_);
+        SDL_RenderPresent(renderer_);
+        windowSurfaceShown_ = true;
+    }
+}
+
+bool SdlDisplay::outputsChanged() {
+    if (!wayland_) return false;
+    wayland_->dispatchPending();
+    const std::uint64_t changes = wayland_->registry().outputChanges();
+    if (changes == outputChangesSeen_) return false;
+    outputChangesSeen_ = changes;
+    return true;
+}
+
+std::optional<std::string> SdlDisplay::connectionLost() const {
+    if (waylandDisplay_ == nullptr) return std::nullopt;
+    const int code = wl_display_get_error(waylandDisplay_);
+    if (code == 0) return std::nullopt;
+    return "the Wayland compositor closed the connection (" + std::string(std::strerror(code)) + ")";
+}
+#else
+void SdlDisplay::attachWaylandPresentation() {
+    warnOnce("this build has no Wayland presentation of its own: the pages go through SDL's, which misses or "
+             "resamples pixels at some scales");
+}
+std::optional<WaylandOutput> SdlDisplay::windowOutput() const { return std::nullopt; }
+void SdlDisplay::presentOnWayland() {}
+bool SdlDisplay::outputsChanged() { return false; }
+std::optional<std::string> SdlDisplay::connectionLost() const { return std::nullopt; }
+#endif
+
+bool SdlDisplay::pagePixelSize(int& width, int& height) {
+#if VELTRANE_HAVE_WAYLAND
+    if (wayland_) {
+        wayland_->dispatchPending();
+        if (const auto output = windowOutput(); output && output->pixelWidth > 0) {
+            width = output->pixelWidth;
+            height = output->pixelHeight;
+            return true;
+        }
+    }
+#endif
+    return SDL_GetRendererOutputSize(renderer_, &width, &height) == 0 && width > 0 && height > 0;
+}
+
+void SdlDisplay::warnOnce(const std::string& warning) {
+    if (std::find(warned_.begin(), warned_.end(), warning) != warned_.end()) return;
+    warned_.push_back(warning);
+    warnings_.push_back(warning);
+}
+
+std::vector<std::string> SdlDisplay::takeWarnings() {
+    std::vector<std::string> taken;
+    taken.swap(warnings_);
+    return taken;
 }
 
 bool SdlDisplay::createBackBufferAndTexture(std::string& error) {
     int width = 0;
     int height = 0;
-    if (SDL_GetRendererOutputSize(renderer_, &width, &height) != 0 || width <= 0 || height <= 0) {
+    if (!pagePixelSize(width, height)) {
         error = SDL_GetError();
         return false;
     }
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+    texture_ = nullptr;
+    if (wayland_) {
+        // The sub-surfaces take 32-bit pixels straight from the back buffer.
+        backBuffer_ = std::make_unique<MemorySurface>(width, height, 32);
+        backBufferChanged_ = true;
+        return true;
+    }
     int bitsPerPixel = 32;
     texture_ = SDL_CreateTexture(renderer_, FORMAT_32, SDL_TEXTUREACCESS_STREAMING, width, height);
     if (texture_ == nullptr) {
@@ -168,15 +324,23 @@ void SdlDisplay::destroyWindow() {
     texture_ = nullptr;
     renderer_ = nullptr;
     window_ = nullptr;
+    // After the window: the compositor names our wl_output objects in the
+    // events of SDL's surface too, and SDL reads them while it destroys the
+    // window (a destroyed one would reach it as null and crash it). Sub-
+    // surfaces may outlive their parent.
+    wayland_.reset();
 }
 
 bool SdlDisplay::followOutputSize() {
+    if (renderer_ == nullptr) return false;
+    // Presented in every case: a new scale changes how the window's logical
+    // pixels meet the output's, though the page's size may stay the same.
+    presentWanted_ = true;
+    windowSurfaceShown_ = false;
     int width = 0;
     int height = 0;
-    if (renderer_ == nullptr || SDL_GetRendererOutputSize(renderer_, &width, &height) != 0) return false;
-    if (width <= 0 || height <= 0 || (width == backBuffer_->width() && height == backBuffer_->height())) {
-        return false;
-    }
+    if (!pagePixelSize(width, height)) return false;
+    if (width == backBuffer_->width() && height == backBuffer_->height()) return false;
     std::string error;
     if (!createBackBufferAndTexture(error)) return false;
     presentWanted_ = true;
@@ -187,6 +351,7 @@ void SdlDisplay::recoverFromReset(bool deviceReset) {
     // After a device reset every texture is gone; after a targets reset the
     // texture survives but the frame does not. Either way the page is drawn
     // again, and drawing it marks the back buffer for upload.
+    windowSurfaceShown_ = false;
     if (deviceReset && texture_ != nullptr) {
         SDL_DestroyTexture(texture_);
         const Uint32 format = backBuffer_->bitsPerPixel() == 32 ? FORMAT_32 : FORMAT_24;
@@ -207,6 +372,14 @@ std::uint32_t SdlDisplay::msUntilNextFrame() const {
 }
 
 void SdlDisplay::present() {
+    if (wayland_) {
+        presentOnWayland();
+        backBufferChanged_ = false;
+        presentWanted_ = false;
+        lastPresentTicks_ = SDL_GetTicks64();
+        if (lastPresentTicks_ == 0) lastPresentTicks_ = 1;
+        return;
+    }
     if (backBufferChanged_ && texture_ != nullptr) {
         SDL_UpdateTexture(texture_, nullptr, backBuffer_->bytes().data(), backBuffer_->pitch());
         backBufferChanged_ = false;

@@ -7,22 +7,36 @@
 // something new to show or the window needs repainting, at most once per
 // refresh period (vsync where the renderer has it, and the clock always).
 // Idle, the program sleeps in the event queue.
-// Depends on SDL2 and the core's in-memory surface.
+// On Wayland the page does not go through SDL's renderer, whose buffer and
+// viewport SDL sizes itself (a column short or resampled at some fractional
+// scales): the window stays SDL's, and the page goes on the Wayland
+// presentation's sub-surfaces (platform/wayland), one page pixel per output
+// pixel, at the output's size in pixels. SDL's renderer then only keeps the
+// window's own surface mapped, black beneath the page.
+// Depends on SDL2, the core's in-memory surface and, where built, the
+// Wayland presentation.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 
 #include "display/memory_surface.h"
 
+struct wl_display;
+
 namespace veltrane {
+
+class WaylandPresenter;
+struct WaylandOutput;
 
 class SdlDisplay {
 public:
-    SdlDisplay() = default;
+    SdlDisplay();
     ~SdlDisplay();
     SdlDisplay(const SdlDisplay&) = delete;
     SdlDisplay& operator=(const SdlDisplay&) = delete;
@@ -31,13 +45,17 @@ public:
     // is missing, when there is no display or SDL could only fall back to a
     // driver without a screen (offscreen, dummy).
     bool initialise(std::string& error);
+    // The SDL video driver in use ("x11", "wayland", ...).
+    std::string driver() const;
     // The desktop size of display `displayIndex` (SDL's numbering) in the
     // units windows are sized in.
     bool desktopSize(int displayIndex, std::int32_t& width, std::int32_t& height, std::string& error) const;
     // The borderless full-screen window on display `displayIndex`, hidden until show().
     bool createWindow(int displayIndex, std::int32_t width, std::int32_t height, std::string& error);
-    // The renderer, the back buffer at the renderer's output size in real
-    // pixels, and the streaming texture (32 bits per pixel, else 24).
+    // The renderer, the back buffer at the output's size in real pixels, and
+    // the streaming texture (32 bits per pixel, else 24); on Wayland the
+    // Wayland presentation instead of the texture, where the compositor
+    // allows it.
     bool createPresentation(std::string& error);
     void show();
     void destroyWindow();
@@ -52,9 +70,20 @@ public:
     // buffer, both are made again at the new size and true says the page must
     // be drawn again.
     bool followOutputSize();
+    // Whether the Wayland outputs changed (mode, scale, position) since the
+    // last call: such a change need not come with a window event.
+    bool outputsChanged();
     // The renderer lost its targets or its device: the texture is made again
     // and the page must be drawn again (the caller does that).
     void recoverFromReset(bool deviceReset);
+
+    // What the user should know about how exactly the pages are shown (a
+    // scale the compositor cannot show one to one, the Wayland presentation
+    // unavailable), each said once; taken by the caller to print.
+    std::vector<std::string> takeWarnings();
+    // Why the connection to the display ended, when it did (the compositor
+    // went away); nothing while it holds.
+    std::optional<std::string> connectionLost() const;
 
     void requestPresent() { presentWanted_ = true; }
     bool presentPending() const { return presentWanted_ || backBufferChanged_; }
@@ -72,9 +101,23 @@ public:
 
 private:
     bool createBackBufferAndTexture(std::string& error);
+    // The page's size in pixels: the Wayland output's when the Wayland
+    // presentation shows it, else the renderer's output size.
+    bool pagePixelSize(int& width, int& height);
+    void attachWaylandPresentation();
+    std::optional<WaylandOutput> windowOutput() const;
+    void presentOnWayland();
+    void warnOnce(const std::string& warning);
 
     bool videoReady_ = false;
     SDL_Window* window_ = nullptr;
+    int displayIndex_ = 0;
+    wl_display* waylandDisplay_ = nullptr;  // SDL's connection, on the Wayland driver
+    std::unique_ptr<WaylandPresenter> wayland_;
+    bool windowSurfaceShown_ = false;
+    std::uint64_t outputChangesSeen_ = 0;  // SDL's own surface presented since the sub-surfaces were placed
+    std::vector<std::string> warnings_;
+    std::vector<std::string> warned_;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
     std::unique_ptr<MemorySurface> backBuffer_;

@@ -3,8 +3,9 @@
 // caption, settings and exit codes are the Windows program's, on SDL2.
 // Start-up: the command line (help, version and mistakes are answered before
 // any display is touched); page 0; the display (SDL video on a driver with a
-// screen) and the monitor (--display N, else the primary; --list-displays
-// prints them and ends); its screen size and the window; the settings; the
+// screen, Wayland's first on a Wayland session) and the monitor (--display N,
+// else the primary; --list-displays prints them and ends; on Wayland in
+// pixels with their scale); its screen size and the window; the settings; the
 // gamma ramps taken over on
 // X11; the renderer, back buffer and texture; the first page; the window
 // shown (the pointer hidden); then the event loop until Escape or a close
@@ -16,6 +17,7 @@
 // FreeType caption text, the settings file and, on X11, the gamma ramps.
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -38,6 +40,9 @@
 #include "platform/sdl/sdl_pointer.h"
 #include "platform/xdg/settings_file_store.h"
 #include "calibration/program_ramps.h"
+#if VELTRANE_HAVE_WAYLAND
+#include "platform/wayland/wayland_registry.h"
+#endif
 
 namespace {
 
@@ -100,6 +105,7 @@ public:
         display.show();
         pointer.hide();
         display.present();
+        printDisplayWarnings();
         // Over the first page, so the user sees what the pages lack.
         if (!captionText) reportMissingCaptionFont();
     }
@@ -121,12 +127,14 @@ public:
     void releaseScreen() override { display.destroyWindow(); }
 
     void settingsSaved(const ColorCalibration& calibration) override {
+        if (connectionLost) std::fprintf(stderr, "veltrane: %s; the values are saved\n", connectionLost->c_str());
         if (ownRamps) ownRamps->finish(calibration);
     }
 
     void reportSettingsNotSaved(const ColorCalibration& calibration) override {
         // The three texts stay as they have always been, line for line; the
         // first box adds where the values should have gone and why they did not.
+        if (connectionLost) std::fprintf(stderr, "veltrane: %s\n", connectionLost->c_str());
         auto messages = settingsFailureMessages(calibration);
         messages[0] += "\n\nThese values could not be saved: " + settings.failure();
         for (const std::string& message : messages) {
@@ -147,6 +155,9 @@ private:
     // whole page per press.
     void pageChanged(const ControlState&) override { pageDirty = true; }
     void reportMissingCaptionFont();
+    void printDisplayWarnings();
+    bool listDisplays(const std::vector<Monitor>& monitors);
+    void warnWhenXScreenIsScaled(const Monitor& monitor);
 
     CommandLine commandLine;
     int monitorIndex = 0;
@@ -159,6 +170,7 @@ private:
     std::unique_ptr<ProgramRamps> ownRamps;
     bool running = true;
     bool pageDirty = false;
+    std::optional<std::string> connectionLost;  // why the display went away, when it did
 };
 
 StartUpStep Program::openDisplay() {
@@ -177,10 +189,7 @@ StartUpStep Program::openDisplay() {
         return StartUpStep::stop();
     }
     if (commandLine.action == CommandLineAction::ListDisplays) {
-        for (std::size_t i = 0; i < monitors.size(); ++i) {
-            std::printf("%s\n", describeMonitor(static_cast<int>(i), monitors[i]).c_str());
-        }
-        return StartUpStep::stop(0);
+        return StartUpStep::stop(listDisplays(monitors) ? 0 : EXIT_START_UP_FAILED);
     }
     const MonitorChoice monitor = chooseMonitor(monitors, commandLine.display);
     if (!monitor.index) {
@@ -189,7 +198,64 @@ StartUpStep Program::openDisplay() {
         return StartUpStep::stop(EXIT_USAGE_ERROR);
     }
     monitorIndex = *monitor.index;
+    warnWhenXScreenIsScaled(monitors[static_cast<std::size_t>(monitorIndex)]);
     return StartUpStep::ok();
+}
+
+// On Wayland SDL gives logical sizes; the user needs the pixels the pages
+// are drawn in, and the scale.
+bool Program::listDisplays(const std::vector<Monitor>& monitors) {
+#if VELTRANE_HAVE_WAYLAND
+    if (display.driver() == "wayland") {
+        std::string error;
+        const auto outputs = readWaylandOutputs(error);
+        if (!outputs) {
+            std::fprintf(stderr, "veltrane: cannot list the Wayland outputs: %s\n", error.c_str());
+            return false;
+        }
+        for (std::size_t i = 0; i < outputs->size(); ++i) {
+            std::printf("%s\n", describeWaylandOutput(static_cast<int>(i), (*outputs)[i]).c_str());
+        }
+        return true;
+    }
+#endif
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        std::printf("%s\n", describeMonitor(static_cast<int>(i), monitors[i]).c_str());
+    }
+    return true;
+}
+
+// Through XWayland the compositor enlarges the X screen to the output's
+// pixels at a scale: the user is told, since single-pixel lines are then not.
+void Program::warnWhenXScreenIsScaled([[maybe_unused]] const Monitor& monitor) {
+#if VELTRANE_HAVE_WAYLAND
+    if (display.driver() != "x11" || !isWaylandSession(std::getenv("WAYLAND_DISPLAY"), nullptr)) return;
+    std::string error;
+    const auto outputs = readWaylandOutputs(error);
+    if (!outputs || outputs->empty()) return;
+    // XWayland numbers its screens' monitors in the compositor's order.
+    const std::size_t index = static_cast<std::size_t>(monitorIndex) < outputs->size() ? monitorIndex : 0;
+    const WaylandOutput& output = (*outputs)[index];
+    bool sdlHasWayland = false;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        if (const char* name = SDL_GetVideoDriver(i); name != nullptr && std::string_view(name) == "wayland") {
+            sdlHasWayland = true;
+        }
+    }
+    const char* requested = std::getenv("SDL_VIDEODRIVER");
+    if (const auto warning = scaledXScreenWarning(monitor.bounds, output.name, output.pixelWidth,
+                                                  output.pixelHeight,
+                                                  output.scale ? describeScale(*output.scale) : "unknown",
+                                                  requested != nullptr ? requested : "", sdlHasWayland)) {
+        std::fprintf(stderr, "veltrane: warning: %s\n", warning->c_str());
+    }
+#endif
+}
+
+void Program::printDisplayWarnings() {
+    for (const std::string& warning : display.takeWarnings()) {
+        std::fprintf(stderr, "veltrane: warning: %s\n", warning.c_str());
+    }
 }
 
 // Without a caption font the pages lack their title and values, which the
@@ -240,7 +306,11 @@ void Program::handleWindowEvent(const SDL_WindowEvent& event) {
 
 void Program::handleEvent(const SDL_Event& event) {
     switch (event.type) {
-        case SDL_QUIT: running = false; break;
+        case SDL_QUIT:
+            // Also what SDL sends when the compositor goes away.
+            connectionLost = display.connectionLost();
+            running = false;
+            break;
         case SDL_KEYDOWN: handleKeyDownEvent(event.key.keysym); break;
         case SDL_KEYUP: {
             const TranslatedKey translated = translateKeyUp(event.key.keysym);
@@ -280,11 +350,16 @@ void Program::runLoop() {
             handleEvent(event);
             while (running && SDL_PollEvent(&event) != 0) handleEvent(event);
         }
+        // Wayland output changes read along with the events just handled.
+        if (running && display.outputsChanged() && display.followOutputSize()) drawPage();
         if (running && pageDirty) {
             drawPage();
             pageDirty = false;
         }
-        if (running && display.presentPending() && display.msUntilNextFrame() == 0) display.present();
+        if (running && display.presentPending() && display.msUntilNextFrame() == 0) {
+            display.present();
+            printDisplayWarnings();
+        }
         pointer.hideWhenStill();
     }
 }

@@ -1,6 +1,8 @@
 #include "platform/x11/xrandr_gamma_ramps.h"
 
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include <X11/Xlib.h>
@@ -54,6 +56,30 @@ XrandrGammaRamps::XrandrGammaRamps(std::unique_ptr<Connection> connection)
 
 XrandrGammaRamps::~XrandrGammaRamps() = default;
 
+namespace {
+
+// XWayland says what it is through an extension of its own; older servers
+// only through their RandR outputs' names (XWAYLAND0, ...).
+bool isXwayland(Display* display) {
+    int opcode = 0;
+    int eventBase = 0;
+    int errorBase = 0;
+    if (XQueryExtension(display, "XWAYLAND", &opcode, &eventBase, &errorBase)) return true;
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+    if (resources == nullptr) return false;
+    bool found = false;
+    for (int o = 0; o < resources->noutput && !found; ++o) {
+        if (XRROutputInfo* output = XRRGetOutputInfo(display, resources, resources->outputs[o])) {
+            found = std::string_view(output->name, static_cast<std::size_t>(output->nameLen)).starts_with("XWAYLAND");
+            XRRFreeOutputInfo(output);
+        }
+    }
+    XRRFreeScreenResources(resources);
+    return found;
+}
+
+}  // namespace
+
 std::unique_ptr<XrandrGammaRamps> XrandrGammaRamps::open(std::string& error) {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') {
@@ -73,6 +99,15 @@ std::unique_ptr<XrandrGammaRamps> XrandrGammaRamps::open(std::string& error) {
     if (!XRRQueryExtension(connection->display, &eventBase, &errorBase) ||
         !XRRQueryVersion(connection->display, &major, &minor) || major < 1 || (major == 1 && minor < 2)) {
         error = std::string("the X11 display ") + name + " has no XRandR 1.2, which sets gamma ramps per CRTC";
+        return nullptr;
+    }
+    if (isXwayland(connection->display)) {
+        // XWayland keeps ramps of its own, but the Wayland compositor draws
+        // the screen and never applies them: setting them would claim a
+        // change nobody sees.
+        error = std::string("the X11 display ") + name +
+                " is XWayland, whose gamma ramps do not reach the screen on a Wayland session (the compositor "
+                "draws the screen, and only its own colour management changes it)";
         return nullptr;
     }
     return std::unique_ptr<XrandrGammaRamps>(new XrandrGammaRamps(std::move(connection)));

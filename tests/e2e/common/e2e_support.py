@@ -20,8 +20,9 @@ ctypes for the pointer. What it offers:
   window_rect, press_key_in_window: where a window is, a key pressed in it.
 - move_pointer(display, x, y) and pointer_visible(display): the mouse pointer
   moved, and whether the server shows it (XFixes' cursor image).
-- wait_for_screen(display, expected, timeout): poll screenshots until the
-  screen shows the expected image; on timeout the message describes the last
+- wait_for_screen(display, expected, timeout): poll screenshots (of an X
+  display, or of anything with a screenshot() method) until the screen shows
+  the expected image; on timeout the message describes the last
   difference and, when asked, both images are saved for a look.
 - wait_for_exit(process, timeout): the exit code, or a clear failure.
 - cpu_seconds(pid) and measure_cpu(pids, seconds): processor time from /proc.
@@ -392,11 +393,13 @@ def wait_for_screen(display, expected: Image, timeout: float = 10.0, masks: Iter
                     interval: float = 0.1) -> Image:
     """Takes screenshots until one equals `expected` (outside `masks`) and
     returns it. On timeout raises AssertionError with the last difference,
-    after saving the last screenshot and the expected image into `save_dir`."""
+    after saving the last screenshot and the expected image into `save_dir`.
+    `display` is an X display, or anything with a screenshot() method (a
+    Wayland compositor of the Wayland tests)."""
     masks = list(masks)
     deadline = time.monotonic() + timeout
     while True:
-        shot = screenshot(display)
+        shot = display.screenshot() if hasattr(display, "screenshot") else screenshot(display)
         result = compare_images(shot, expected, masks)
         if result.equal:
             return shot
