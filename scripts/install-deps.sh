@@ -12,8 +12,8 @@ packages=(
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev libcli11-dev
   # the Linux program's own Wayland presentation (wayland-scanner comes with libwayland-dev)
   libwayland-dev wayland-protocols
-  # veltrane-lut: ICC profiles and the X11 display's gamma ramps
-  liblcms2-dev libxrandr-dev
+  # veltrane-lut: ICC profiles and the X11 display's gamma ramps; GIO for colord
+  liblcms2-dev libxrandr-dev libglib2.0-dev
   # the Windows program, cross-built and run under Wine; Little CMS for it
   # comes from Debian's source package (scripts/debian-source.sh, dpkg-dev)
   g++-mingw-w64-x86-64 mingw-w64 wine wine64
@@ -27,6 +27,8 @@ packages=(
   sway wtype xwayland weston gcc
   # veltrane-lut's tests: xrandr, and argyll's ICC readers
   x11-xserver-utils argyll
+  # the colord tests: a real colord (and colormgr) on a private system bus, GIO for Python
+  colord dbus python3-gi
   # manual pages, the .deb and the checks of what gets installed
   scdoc gzip dpkg-dev file lintian desktop-file-utils appstream man-db
   # fuzzing the settings reader with libFuzzer under the sanitizers

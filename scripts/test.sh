@@ -3,7 +3,8 @@
 # then the unit tests (plain and under the sanitizers), the Windows build's
 # tests under Wine, the end-to-end tests of both programs on Xvfb, the
 # Linux program's on real Wayland compositors (sway, Weston),
-# veltrane-lut's command-level tests (pytest), the settings reader's fuzzers,
+# veltrane-lut's command-level tests (pytest) and its tests against colord,
+# the settings reader's fuzzers,
 # the test that kills saves, and the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +33,8 @@ cmake --build --preset windows
 # Under Wine a hung test would otherwise wait for ever.
 ctest --test-dir build/windows --output-on-failure --no-tests=error --timeout 300
 
-for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/wayland/run.sh tests/e2e/lut/run.sh; do
+for suite in tests/e2e/windows/run.sh tests/e2e/sdl/run.sh tests/e2e/wayland/run.sh tests/e2e/lut/run.sh \
+             tests/e2e/colord/run.sh; do
   if [ -x "$suite" ]; then
     step "End to end: $suite"
     "$suite"

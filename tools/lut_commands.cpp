@@ -47,6 +47,26 @@ std::optional<std::vector<RampHolder>> selectHolders(GammaRampDevice& device, co
     return chosen;
 }
 
+std::string knownDisplays(const std::vector<ProfileDisplay>& displays) {
+    std::string known;
+    for (const ProfileDisplay& display : displays) known += (known.empty() ? "" : ", ") + display.label;
+    return known.empty() ? "none" : known;
+}
+
+// What a display's default profile holds, against the table of the values.
+std::string describeDefault(const DefaultProfile& profile, const CalibrationTable& table) {
+    std::string text = "default profile \"" + profile.title + "\"";
+    if (!profile.location.empty()) text += " (" + profile.location + ")";
+    if (!profile.broken.empty()) return text + " cannot be used: " + profile.broken;
+    text += profile.ours ? ", ours" : ", not ours";
+    if (!profile.bytes) return text + ", its file cannot be read";
+    std::string why;
+    const auto ramp = profileCalibrationRamp(*profile.bytes, why);
+    if (!ramp) return text + ", " + why;
+    return text + ", its table holds " + describeRampContent(classifyRamp(*ramp, table));
+}
+
+
 }  // namespace
 
 std::optional<ChosenValues> chooseValues(const CalibrationOptions& options) {
@@ -126,6 +146,98 @@ int showRamps(GammaRampDevice& device, const CalibrationTable& table) {
                     ramp ? describeRampContent(classifyRamp(*ramp, table)) : "cannot be read");
     }
     return 0;
+}
+
+int profileStoreUnreachable(const std::string& why) {
+    const LutPlatformText& text = lutPlatformText();
+    std::fprintf(stderr, "veltrane-lut: %s cannot be reached here: %s.\n%s\n", text.profileStoreName, why.c_str(),
+                 text.profileStoreAdvice);
+    return LUT_EXIT_FAILED;
+}
+
+std::optional<std::vector<ProfileDisplay>> chooseProfileDisplays(ProfileStore& store, const std::string& outputName) {
+    std::string error;
+    if (!outputName.empty()) {
+        if (auto display = store.findDisplay(outputName, error)) return std::vector<ProfileDisplay>{*display};
+        if (!error.empty()) {
+            std::fprintf(stderr, "veltrane-lut: %s\n", error.c_str());
+            return std::nullopt;
+        }
+    }
+    auto all = store.displays(error);
+    if (!all) {
+        std::fprintf(stderr, "veltrane-lut: %s\n", error.c_str());
+        return std::nullopt;
+    }
+    if (!outputName.empty()) {
+        std::fprintf(stderr, "veltrane-lut: %s '%s'; the displays are: %s\n", lutPlatformText().noSuchProfileDisplay,
+                     outputName.c_str(), knownDisplays(*all).c_str());
+        return std::nullopt;
+    }
+    if (all->empty()) {
+        std::fprintf(stderr, "veltrane-lut: %s\n", lutPlatformText().noProfileDisplays);
+        return std::nullopt;
+    }
+    return all;
+}
+
+int installProfiles(ProfileStore& store, const CalibrationTable& table, const std::string& description,
+                    const std::string& outputName) {
+    const auto displays = chooseProfileDisplays(store, outputName);
+    if (!displays) return LUT_EXIT_FAILED;
+    int status = 0;
+    for (const ProfileDisplay& display : *displays) {
+        std::string error;
+        const auto bytes = displayProfileBytes(table, description, error, display.profileMetadata);
+        std::string done;
+        if (!bytes || !store.installAsDefault(display, *bytes, done, error)) {
+            std::fprintf(stderr, "veltrane-lut: %s: %s\n", display.label.c_str(), error.c_str());
+            status = LUT_EXIT_FAILED;
+            continue;
+        }
+        std::printf("%s: %s\n", display.label.c_str(), done.c_str());
+    }
+    return status;
+}
+
+int uninstallProfiles(ProfileStore& store, const std::string& outputName) {
+    const auto displays = chooseProfileDisplays(store, outputName);
+    if (!displays) return LUT_EXIT_FAILED;
+    int status = 0;
+    for (const ProfileDisplay& display : *displays) {
+        std::string done;
+        std::string error;
+        if (!store.uninstall(display, done, error)) {
+            std::fprintf(stderr, "veltrane-lut: %s: %s\n", display.label.c_str(), error.c_str());
+            status = LUT_EXIT_FAILED;
+            continue;
+        }
+        std::printf("%s: %s\n", display.label.c_str(), done.c_str());
+    }
+    return status;
+}
+
+int showProfiles(ProfileStore& store, const CalibrationTable& table) {
+    std::string error;
+    const auto displays = store.displays(error);
+    if (!displays) {
+        std::fprintf(stderr, "veltrane-lut: %s\n", error.c_str());
+        return LUT_EXIT_FAILED;
+    }
+    std::printf("Display profiles:\n");
+    if (displays->empty()) std::printf("  no display is known to %s\n", lutPlatformText().profileStoreName);
+    int status = 0;
+    for (const ProfileDisplay& display : *displays) {
+        std::optional<DefaultProfile> found;
+        if (!store.defaultProfile(display, found, error)) {
+            std::printf("  %s: cannot be told: %s\n", display.label.c_str(), error.c_str());
+            status = LUT_EXIT_FAILED;
+            continue;
+        }
+        std::printf("  %s: %s\n", display.label.c_str(),
+                    found ? describeDefault(*found, table).c_str() : "no default profile");
+    }
+    return status;
 }
 
 }  // namespace veltrane

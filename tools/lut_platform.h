@@ -28,6 +28,16 @@ struct LutPlatformText {
     const char* unreachableAdvice;
     // After a ramp the system refused: why it may have, and what to do instead. Empty where there is nothing to add.
     const char* refusedAdvice;
+
+    const char* installHelp;
+    const char* uninstallHelp;
+    const char* profileDisplayOption;  // install's and uninstall's: "--output", "--display"
+    const char* profileDisplayHelp;
+    const char* profileStoreName;      // "the desktop's colour settings"
+    // After "PROFILE STORE cannot be reached here: WHY.": what to do instead.
+    const char* profileStoreAdvice;
+    const char* noSuchProfileDisplay;  // "no display device is known for output"
+    const char* noProfileDisplays;     // the whole sentence for a store that knows no display
 };
 
 const LutPlatformText& lutPlatformText();

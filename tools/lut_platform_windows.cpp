@@ -33,6 +33,16 @@ const LutPlatformText& lutPlatformText() {
         "brightness above 1.0) or dims white a lot; the ramp was left as it was. Install the calibration as the "
         "display's profile instead with 'veltrane-lut install': Windows' own display calibration loader then "
         "loads it at every sign-in.",
+        "Install the profile into Windows' colour folder as the display's default profile for you, and turn on "
+        "Windows' display calibration, which loads its table at every sign-in; replaces the one installed before",
+        "Take the installed profile away; the display's previous default profile is the default again, and the "
+        "profile's file is removed",
+        "--display",
+        "Only this display: its number (1, 2, ... as 'show' lists them) or its device name (\\\\.\\DISPLAY1)",
+        "Windows' colour settings",
+        "Write a profile instead with 'veltrane-lut icc FILE.icc' and add it in Colour Management (colorcpl).",
+        "no display is named",
+        "Windows lists no display attached to the desktop",
     };
     return text;
 }

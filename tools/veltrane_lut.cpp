@@ -1,9 +1,12 @@
 // veltrane-lut: takes the calibration out of the program. From the same nine
 // values as the program (its stored settings, a settings file, or the value
 // options), it writes an ICC display profile carrying the table in 'vcgt', or
-// a CGATS .cal file, and loads the table into the display's gamma ramps
-// (apply), resets them (reset) or tells what they hold (show). Every export is the one table
-// the pages use, so the desktop shows each 8-bit level as the pages did.
+// a CGATS .cal file; installs that profile as a display's default in the
+// system's colour settings (install) or takes it away again (uninstall);
+// loads the table into the display's gamma ramps (apply) or resets them
+// (reset); and tells what the ramps and the displays' default profiles hold
+// (show). Every export is the one table the pages use, so the desktop shows
+// each 8-bit level as the pages did.
 // This file reads the command line; the commands are in lut_commands, the
 // words that differ between platforms in lut_platform, and what reaches the
 // system goes through the platform's seams.
@@ -17,6 +20,7 @@
 
 #include "calibration/calibration_table.h"
 #include "calibration/gamma_ramp_device.h"
+#include "calibration/profile_store.h"
 #include "platform/lcms/calibration_exports.h"
 #include "tools/calibration_options.h"
 #include "tools/lut_commands.h"
@@ -34,11 +38,43 @@ int loadRamps(const CalibrationTable* table, const std::string& outputName) {
     return loadRamps(*device, table, outputName);
 }
 
-int showRamps(const CalibrationTable& table) {
+// The ramps and the profiles, each where it can be reached; a failure only
+// when neither can.
+int showRampsAndProfiles(const CalibrationTable& table) {
+    std::string rampsWhyNot;
+    std::string storeWhyNot;
+    auto device = openDisplayRamps(rampsWhyNot);
+    auto store = openProfileStore(storeWhyNot);
+    if (!device && !store) {
+        rampsUnreachable(rampsWhyNot);
+        return profileStoreUnreachable(storeWhyNot);
+    }
+    int status = 0;
+    if (device) {
+        status = showRamps(*device, table);
+    } else {
+        std::printf("Gamma ramps: cannot be reached here: %s\n", rampsWhyNot.c_str());
+    }
+    if (store) {
+        if (showProfiles(*store, table) != 0) status = LUT_EXIT_FAILED;
+    } else {
+        std::printf("Display profiles: cannot be reached here: %s\n", storeWhyNot.c_str());
+    }
+    return status;
+}
+
+int installProfiles(const CalibrationTable& table, const std::string& description, const std::string& outputName) {
     std::string error;
-    auto device = openDisplayRamps(error);
-    if (!device) return rampsUnreachable(error);
-    return showRamps(*device, table);
+    auto store = openProfileStore(error);
+    if (!store) return profileStoreUnreachable(error);
+    return installProfiles(*store, table, description, outputName);
+}
+
+int uninstallProfiles(const std::string& outputName) {
+    std::string error;
+    auto store = openProfileStore(error);
+    if (!store) return profileStoreUnreachable(error);
+    return uninstallProfiles(*store, outputName);
 }
 
 }  // namespace
@@ -69,6 +105,20 @@ int main(int argc, char** argv) {
     std::string calPath;
     CLI::App* cal = app.add_subcommand("cal", "Write the calibration as a CGATS .cal file for LUT loaders");
     cal->add_option("OUT", calPath, "The .cal file to write")->required();
+
+    std::string installDisplay;
+    std::string installDescription;
+    CLI::App* install = app.add_subcommand("install", words.installHelp);
+    install->add_option(words.profileDisplayOption, installDisplay, words.profileDisplayHelp)
+        ->type_name(words.holderTypeName);
+    CLI::Option* installDescriptionOption =
+        install->add_option("--description", installDescription,
+                            "The profile's description (default: Veltrane and the nine values)")
+            ->type_name("TEXT");
+    std::string uninstallDisplay;
+    CLI::App* uninstall = app.add_subcommand("uninstall", words.uninstallHelp);
+    uninstall->add_option(words.profileDisplayOption, uninstallDisplay, words.profileDisplayHelp)
+        ->type_name(words.holderTypeName);
 
     std::string applyHolder;
     CLI::App* apply = app.add_subcommand("apply", words.applyHelp);
@@ -104,12 +154,17 @@ int main(int argc, char** argv) {
         return writeExport(iccPath, *bytes, "the profile");
     }
     if (cal->parsed()) return writeExport(calPath, calFileText(table, defaultDescription), "the calibration");
+    if (install->parsed()) {
+        return installProfiles(table, installDescriptionOption->count() > 0 ? installDescription : defaultDescription,
+                               installDisplay);
+    }
+    if (uninstall->parsed()) return uninstallProfiles(uninstallDisplay);
     if (apply->parsed()) return loadRamps(&table, applyHolder);
     if (reset->parsed()) return loadRamps(nullptr, resetHolder);
     if (show->parsed()) {
         printValues(values);
         printTableRows(table);
-        return showRamps(table);
+        return showRampsAndProfiles(table);
     }
     return LUT_EXIT_FAILED;
 }

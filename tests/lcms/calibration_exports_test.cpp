@@ -107,6 +107,105 @@ TEST(ProfileDescription, TextOutsidePrintableAsciiIsRefusedWithAReason) {
     }
 }
 
+// The 'meta' dictionary as Little CMS reads it back, wide strings as UTF-8.
+std::map<std::string, std::string> metadataOf(const Profile& profile) {
+    std::map<std::string, std::string> found;
+    cmsHANDLE dictionary = cmsReadTag(profile.get(), cmsSigMetaTag);
+    if (dictionary == nullptr) return found;
+    const auto utf8 = [](const wchar_t* wide) {
+        std::string text;
+        for (; wide != nullptr && *wide != 0; ++wide) {
+            const auto code = static_cast<char32_t>(*wide);
+            if (code < 0x80) {
+                text += static_cast<char>(code);
+            } else if (code < 0x800) {
+                text += static_cast<char>(0xC0 | (code >> 6));
+                text += static_cast<char>(0x80 | (code & 0x3F));
+            } else {
+                text += static_cast<char>(0xE0 | (code >> 12));
+                text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                text += static_cast<char>(0x80 | (code & 0x3F));
+            }
+        }
+        return text;
+    };
+    for (const cmsDICTentry* entry = cmsDictGetEntryList(dictionary); entry != nullptr;
+         entry = cmsDictNextEntry(entry)) {
+        found[utf8(entry->Name)] = utf8(entry->Value);
+    }
+    return found;
+}
+
+TEST(ProfileMetadata, SaysVeltraneMadeItAndCarriesWhatTheStoreAsked) {
+    std::string error;
+    const auto bytes = displayProfileBytes(calibrationTable({}), "test", error,
+                                           {{"MAPPING_device_id", "xrandr-\xC3\x89" "cran-1"}, {"note", "a=b c"}});
+    ASSERT_TRUE(bytes) << error;
+    const Profile profile(cmsOpenProfileFromMem(bytes->data(), static_cast<cmsUInt32Number>(bytes->size())));
+    ASSERT_TRUE(profile);
+    EXPECT_EQ(metadataOf(profile), (std::map<std::string, std::string>{
+                                       {"CMF_product", "Veltrane"},
+                                       {"MAPPING_device_id", "xrandr-\xC3\x89" "cran-1"},
+                                       {"note", "a=b c"}}));
+}
+
+TEST(ProfileId, IsSetAndFollowsTheContents) {
+    std::string error;
+    const auto first = displayProfileBytes(calibrationTable({}), "one", error);
+    const auto second = displayProfileBytes(calibrationTable({}), "two", error);
+    ASSERT_TRUE(first && second) << error;
+    const std::string zeros(16, '\0');
+    EXPECT_NE(first->substr(84, 16), zeros);
+    EXPECT_NE(first->substr(84, 16), second->substr(84, 16));
+}
+
+struct RampCase {
+    const char* what;
+    ColorCalibration exported;
+    ColorCalibration compared;
+    RampContent expected;
+};
+
+void PrintTo(const RampCase& c, std::ostream* os) { *os << c.what; }
+
+class CalibrationRampOfProfile : public ::testing::TestWithParam<RampCase> {};
+
+TEST_P(CalibrationRampOfProfile, TellsWhetherTheProfileHoldsTheValues) {
+    const RampCase& c = GetParam();
+    std::string error;
+    const auto bytes = displayProfileBytes(calibrationTable(c.exported), "test", error);
+    ASSERT_TRUE(bytes) << error;
+    const auto ramp = profileCalibrationRamp(*bytes, error);
+    ASSERT_TRUE(ramp) << error;
+    ASSERT_EQ(ramp->size(), 256u);
+    EXPECT_EQ(classifyRamp(*ramp, calibrationTable(c.compared)), c.expected);
+}
+
+const ColorCalibration TUNED = {{1.02, 0.97, 2.2}, {0.99, 1.01, 1.8}, {1.0, 0.93, 2.4}};
+const ColorCalibration TUNED_RED_OFF = {{1.02, 0.97, 2.21}, {0.99, 1.01, 1.8}, {1.0, 0.93, 2.4}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CalibrationRampOfProfile,
+    ::testing::Values(RampCase{"same values", TUNED, TUNED, RampContent::ThisCalibration},
+                      RampCase{"red gamma 0.01 apart", TUNED, TUNED_RED_OFF, RampContent::SomethingElse},
+                      RampCase{"neutral profile", {}, TUNED, RampContent::Identity},
+                      RampCase{"tuned profile, neutral values", TUNED, {}, RampContent::SomethingElse}));
+
+TEST(CalibrationRampOfProfile, AProfileWithoutATableOrNotAProfileSaysSo) {
+    const Profile plain(cmsCreate_sRGBProfile());
+    cmsUInt32Number size = 0;
+    ASSERT_TRUE(cmsSaveProfileToMem(plain.get(), nullptr, &size));
+    std::string bytes(size, '\0');
+    ASSERT_TRUE(cmsSaveProfileToMem(plain.get(), bytes.data(), &size));
+    std::string error;
+    EXPECT_FALSE(profileCalibrationRamp(bytes, error));
+    EXPECT_NE(error.find("no calibration table"), std::string::npos) << error;
+
+    error.clear();
+    EXPECT_FALSE(profileCalibrationRamp(std::string(200, 'x'), error));
+    EXPECT_NE(error.find("not an ICC profile"), std::string::npos) << error;
+}
+
 // A small reader of CGATS .cal text: keywords before the data, the field
 // names, and the rows of numbers.
 struct CalFile {

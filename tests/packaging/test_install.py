@@ -49,7 +49,8 @@ def installed(linux_build, tmp_path_factory):
 
 
 def long_options_in_help(program):
-    result = run([program, "--help"])
+    """The long options a program's --help lists; `program` may be a list (a command with its subcommand)."""
+    result = run([*(program if isinstance(program, list) else [program]), "--help"])
     assert result.returncode == 0, result.stderr
     return set(re.findall(r"(?<![\w-])(--[a-z][a-z-]*)", result.stdout))
 
@@ -137,6 +138,25 @@ def test_man_page_renders_without_warnings_and_names_every_option(installed, bui
     source = man_page_source(source_dir, program)
     for option in long_options_in_help(built_programs[program]):
         assert f"*{option}*" in source, f"{option} (from --help) is missing from {program}(1)"
+
+
+def test_veltrane_lut_man_page_names_every_command_and_its_options(installed, built_programs, source_dir):
+    if "veltrane-lut" not in built_programs:
+        pytest.skip("veltrane-lut was not built")
+    lut = built_programs["veltrane-lut"]
+    page = os.path.join(installed, "usr/share/man/man1/veltrane-lut.1.gz")
+    rendered = run(["man", "--warnings", "-l", page], env={**os.environ, "MANWIDTH": "80"})
+    assert rendered.returncode == 0 and rendered.stderr == "", rendered.stderr
+    source = man_page_source(source_dir, "veltrane-lut")
+    for option in long_options_in_help(lut):
+        assert f"*{option}*" in source, f"{option} (from --help) is missing from veltrane-lut(1)"
+    listed = run([lut, "--help"]).stdout.split("\nSubcommands:\n", 1)[1]
+    commands = re.findall(r"^  ([a-z]+) ", listed, re.M)
+    assert {"icc", "install", "uninstall", "show"} <= set(commands), commands
+    for command in commands:
+        assert f"*{command}*" in source, f"the command {command} is missing from veltrane-lut(1)"
+        for option in long_options_in_help([lut, command]):
+            assert f"*{option}*" in source, f"{command} {option} (from its --help) is missing from veltrane-lut(1)"
 
 
 def test_veltrane_man_page_agrees_with_the_readme(source_dir):

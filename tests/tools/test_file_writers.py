@@ -11,7 +11,14 @@ system itself refuses nothing and only the programs' own checks stand.
 A new writer joins with one Writer entry in WRITERS: its name, where it writes
 inside a case's folder, its command line for that path, a test of whether
 bytes are a whole file of its kind, and, when the place is not given on the
-command line, the environment that puts it there.
+command line, the environment that puts it there; where its rule departs for
+a target, the phrase it refuses that target with; and what it needs.
+
+veltrane-lut install writes its profile where the desktop reads it
+($XDG_DATA_HOME/icc) and hands it to colord, so it runs against a real colord
+on a private bus (tests/e2e/colord/private_colord.py), as root only (colord
+takes changes without polkit only from root). It refuses a FIFO or a device:
+the desktop reads the profile again from its file at every login.
 
 Environment: VELTRANE_RENDER, VELTRANE_LUT and VELTRANE_SETTINGS_DRIVER name
 the built veltrane-render, veltrane-lut and tests/xdg's settings save driver
@@ -26,12 +33,16 @@ import shutil
 import stat
 import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import typing
 import unittest
 
 from test_veltrane_render import png_size
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "colord"))
+from private_colord import PrivateColord  # noqa: E402
 
 RENDER = os.environ.get("VELTRANE_RENDER", "")
 LUT = os.environ.get("VELTRANE_LUT", "")
@@ -83,10 +94,22 @@ def whole_cal(data):
 @dataclasses.dataclass
 class Writer:
     name: str
-    target: str  # where it writes, relative to a case's folder
+    target: str  # where it writes, relative to a case's folder (what stands there is made beside it)
     command: typing.Callable[[str], list]  # its command line for the absolute target
     whole: typing.Callable[[bytes], bool]  # whether bytes are a whole file of its kind
     env: typing.Callable[[str], dict] = lambda target: {}  # for a writer that finds its place itself
+    refuses: typing.Dict[str, str] = dataclasses.field(default_factory=dict)  # case name -> phrase
+    needs: str = ""  # "colord": a private colord, as root
+
+
+# The private colord veltrane-lut install registers its profile with (root only).
+COLORD: typing.Optional[PrivateColord] = None
+COLORD_DEVICE = "xrandr-Test-screen"
+
+
+def install_env(target):
+    """The case's folder as $XDG_DATA_HOME (the profile goes to its icc/), the private colord's bus."""
+    return {"XDG_DATA_HOME": os.path.dirname(os.path.dirname(target)), "DBUS_SYSTEM_BUS_ADDRESS": COLORD.address}
 
 
 WRITERS = [
@@ -96,6 +119,9 @@ WRITERS = [
                            "--output", target], whole_png),
     Writer("veltrane-lut icc", "display.icc", lambda target: [LUT, "icc", target], whole_icc),
     Writer("veltrane-lut cal", "display.cal", lambda target: [LUT, "cal", target], whole_cal),
+    Writer("veltrane-lut install", "icc/veltrane-%s.icc" % COLORD_DEVICE, lambda target: [LUT, "install"], whole_icc,
+           env=install_env, refuses={"FIFO with a reader": "it is a FIFO", "character device": "it is a character device"},
+           needs="colord"),
 ]
 
 
@@ -143,12 +169,14 @@ def make_read_only(folder, target):
 
 
 def make_link(folder, target):
+    folder = os.path.dirname(target)
     os.mkdir(os.path.join(folder, "real"))
     write_old(os.path.join(folder, "real", os.path.basename(target)), 0o600)
     os.symlink(os.path.join("real", os.path.basename(target)), target)
 
 
 def make_chain(folder, target):
+    folder = os.path.dirname(target)
     os.mkdir(os.path.join(folder, "real"))
     os.mkdir(os.path.join(folder, "links"))
     write_old(os.path.join(folder, "real", os.path.basename(target)), 0o600)
@@ -157,11 +185,13 @@ def make_chain(folder, target):
 
 
 def make_dangling(folder, target):
+    folder = os.path.dirname(target)
     os.mkdir(os.path.join(folder, "real"))
     os.symlink(os.path.join("real", os.path.basename(target)), target)
 
 
 def make_loop(folder, target):
+    folder = os.path.dirname(target)
     os.symlink("loop-b", os.path.join(folder, "loop-a"))
     os.symlink("loop-a", os.path.join(folder, "loop-b"))
     os.symlink("loop-a", target)
@@ -248,9 +278,17 @@ class FileWriters(unittest.TestCase):
         cls.home = os.path.join(cls.top, "home")  # no stored settings for veltrane-lut to find
         os.mkdir(cls.home, 0o755)
         cls.namespace = namespace_prefix()
+        global COLORD
+        if os.geteuid() == 0:
+            COLORD = PrivateColord(os.path.join(cls.top, "colord")).start()
+            COLORD.create_device(COLORD_DEVICE, {"XRANDR_name": "screen"})
 
     @classmethod
     def tearDownClass(cls):
+        global COLORD
+        if COLORD is not None:
+            COLORD.stop()
+            COLORD = None
         shutil.rmtree(cls.top, ignore_errors=True)
         print("\n%-10s %-19s %-17s %s" % ("user", "target", "writer", "outcome"), flush=True)
         for row in cls.outcomes:
@@ -279,6 +317,8 @@ class FileWriters(unittest.TestCase):
                         self.outcomes.append((user, case.name, writer.name, outcome))
 
     def run_case(self, prefix, uid, case, writer):
+        if writer.needs == "colord" and (COLORD is None or uid != 0):
+            self.skipTest("colord takes changes without polkit only from root")
         if case.needs == "root" and os.geteuid() != 0:
             self.skipTest("only root can make a device node (mknod)")
         if case.needs == "a refusing folder" and uid == 0:
@@ -310,10 +350,11 @@ class FileWriters(unittest.TestCase):
         received = reader.finish() if reader else None
         message = result.stderr.strip()
 
-        if case.refused:
+        refused = writer.refuses.get(case.name, case.refused)
+        if refused:
             self.assertEqual(result.returncode, 1, message)
-            lines = [line for line in message.splitlines() if target in line and case.refused in line]
-            self.assertTrue(lines, "the message names neither %s nor '%s': %s" % (target, case.refused, message))
+            lines = [line for line in message.splitlines() if target in line and refused in line]
+            self.assertTrue(lines, "the message names neither %s nor '%s': %s" % (target, refused, message))
             self.assertEqual(after, before, "a refused write changed something")
             return "refused: " + lines[0].split(target, 1)[1].lstrip(" :").replace(folder, "CASE")
 
@@ -325,7 +366,9 @@ class FileWriters(unittest.TestCase):
                 self.assertTrue(writer.whole(received or b""), "the reader did not get a whole file")
                 return "written into the FIFO (%d bytes read)" % len(received)
             return "written into the device, which stays"
-        written = case.written_at.replace("TARGET", writer.target).replace("NAME", os.path.basename(target))
+        written = os.path.join(os.path.dirname(writer.target),
+                               case.written_at.replace("TARGET", os.path.basename(target))
+                               .replace("NAME", os.path.basename(target)))
         mode, owner, data = after.pop(written)
         before.pop(written, None)
         self.assertEqual(after, before, "something besides %s changed, appeared or went" % written)

@@ -221,7 +221,10 @@ protected:
                                    temporaryFolder());
     }
 
-    static ProfileDisplay first(WindowsProfileStore& store) { return store.displays().at(0); }
+    static ProfileDisplay first(WindowsProfileStore& store) {
+        std::string error;
+        return store.displays(error).value().at(0);
+    }
 
     std::vector<std::wstring> ours() const {
         std::vector<std::wstring> names;
@@ -357,6 +360,27 @@ TEST_F(WindowsProfileStoreTest, ARefusalSaysWhyAndChangesNothing) {
         EXPECT_EQ(calls.installed, installedBefore);
         EXPECT_EQ(calls.associations[MONITOR], (std::vector<std::wstring>{L"Vendor.icm"}));
         EXPECT_TRUE(records.records.empty());
+    }
+}
+
+TEST_F(WindowsProfileStoreTest, ADisplayIsFoundByItsNumberOrItsDeviceName) {
+    WindowsProfileStore older = store(olderChoice());
+    const struct {
+        const char* name;
+        const char* found;  // the display's id, or nothing
+    } cases[] = {
+        {"1", "\\\\.\\DISPLAY1"}, {"2", "\\\\.\\DISPLAY2"}, {"\\\\.\\display2", "\\\\.\\DISPLAY2"},
+        {"DISPLAY1", "\\\\.\\DISPLAY1"}, {"3", nullptr}, {"0", nullptr}, {"Display 1", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string error;
+        const std::optional<ProfileDisplay> found = older.findDisplay(c.name, error);
+        EXPECT_EQ(error, "");
+        ASSERT_EQ(found.has_value(), c.found != nullptr);
+        if (found) {
+            EXPECT_EQ(found->id, c.found);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <lcms2.h>
+#include <lcms2_plugin.h>
 
 namespace veltrane {
 namespace {
@@ -44,6 +45,66 @@ struct MluDeleter {
 struct CurveDeleter {
     void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
 };
+struct DictDeleter {
+    void operator()(void* dict) const { cmsDictFree(dict); }
+};
+
+// The dictionary's strings are wide; names and values arrive as UTF-8 (a
+// display's name may carry its maker's). wchar_t is UTF-32 on Linux and
+// UTF-16 on Windows; a malformed byte becomes U+FFFD.
+std::wstring wideText(const std::string& utf8) {
+    std::wstring wide;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length != 0 && i + length <= utf8.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + k]);
+            valid = (next >> 6) == 0x2;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (!valid || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            code = 0xFFFD;
+            i += 1;
+        } else {
+            i += length;
+        }
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (code >= 0x10000) {
+                wide += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+                wide += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+                continue;
+            }
+        }
+        wide += static_cast<wchar_t>(code);
+    }
+    return wide;
+}
+
+// Where the ICC header keeps what is set here by hand.
+constexpr std::size_t HEADER_SIZE = 128;
+constexpr std::size_t PRIMARY_PLATFORM_OFFSET = 40;
+constexpr std::size_t FLAGS_OFFSET = 44;
+constexpr std::size_t RENDERING_INTENT_OFFSET = 64;
+constexpr std::size_t PROFILE_ID_OFFSET = 84;
+constexpr std::size_t PROFILE_ID_SIZE = 16;
+
+// The ICC rule for the profile id: the MD5 of the whole profile with its
+// flags, rendering intent and id as zeros.
+bool writeProfileId(cmsContext context, std::string& bytes) {
+    std::string zeroed = bytes;
+    std::fill_n(zeroed.begin() + FLAGS_OFFSET, 4, '\0');
+    std::fill_n(zeroed.begin() + RENDERING_INTENT_OFFSET, 4, '\0');
+    std::fill_n(zeroed.begin() + PROFILE_ID_OFFSET, PROFILE_ID_SIZE, '\0');
+    cmsHANDLE md5 = cmsMD5alloc(context);
+    if (md5 == nullptr) return false;
+    cmsMD5add(md5, reinterpret_cast<const cmsUInt8Number*>(zeroed.data()), static_cast<cmsUInt32Number>(zeroed.size()));
+    cmsProfileID id{};
+    cmsMD5finish(&id, md5);  // frees the handle
+    std::copy(std::begin(id.ID8), std::end(id.ID8), bytes.begin() + PROFILE_ID_OFFSET);
+    return true;
+}
 
 // Little CMS reports problems through a handler; the last one becomes the
 // message the user sees.
@@ -70,7 +131,7 @@ std::string calibrationDescription(const ColorCalibration& calibration) {
 }
 
 std::optional<std::string> displayProfileBytes(const CalibrationTable& table, const std::string& description,
-                                               std::string& error) {
+                                               std::string& error, const ProfileMetadata& metadata) {
     std::string lcmsMessage;
     std::unique_ptr<std::remove_pointer_t<cmsContext>, ContextDeleter> context(cmsCreateContext(nullptr, &lcmsMessage));
     if (!context) {
@@ -109,21 +170,68 @@ std::optional<std::string> displayProfileBytes(const CalibrationTable& table, co
     cmsToneCurve* vcgt[3] = {curves[0].get(), curves[1].get(), curves[2].get()};
     if (!cmsWriteTag(profile.get(), cmsSigVcgtTag, vcgt)) return fail("cannot store the calibration curves");
 
+    std::unique_ptr<void, DictDeleter> dictionary(cmsDictAlloc(context.get()));
+    if (!dictionary) return fail("cannot store the profile's metadata");
+    ProfileMetadata entries{{"CMF_product", "Veltrane"}};
+    entries.insert(entries.end(), metadata.begin(), metadata.end());
+    for (const auto& [name, value] : entries) {
+        if (!cmsDictAddEntry(dictionary.get(), wideText(name).c_str(), wideText(value).c_str(), nullptr, nullptr)) {
+            return fail("cannot store the profile's metadata");
+        }
+    }
+    if (!cmsWriteTag(profile.get(), cmsSigMetaTag, dictionary.get())) return fail("cannot store the profile's metadata");
+
     cmsUInt32Number size = 0;
     if (!cmsSaveProfileToMem(profile.get(), nullptr, &size)) return fail("cannot lay out the profile");
     std::string bytes(size, '\0');
     if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return fail("cannot lay out the profile");
     bytes.resize(size);
+    if (bytes.size() < HEADER_SIZE) return fail("cannot lay out the profile");
     // Little CMS names the platform it was built for as the profile's primary
     // platform (Apple on Linux, Microsoft on Windows). The profile is for
     // every platform, and the same values should give the same file on each,
     // so it names none (zero, as profiles without a primary platform do).
-    // The header is not covered by anything else in the file: its profile ID
-    // is left zero.
-    constexpr std::size_t PRIMARY_PLATFORM_OFFSET = 40;
-    if (bytes.size() < PRIMARY_PLATFORM_OFFSET + 4) return fail("cannot lay out the profile");
     std::fill_n(bytes.begin() + PRIMARY_PLATFORM_OFFSET, 4, '\0');
+    // The id is the MD5 of the whole profile as it is now (with the id
+    // itself, the flags and the intent as zeros); colord and the desktops
+    // name a profile by it, so it must be the real one.
+    if (!writeProfileId(context.get(), bytes)) return fail("cannot compute the profile's id");
     return bytes;
+}
+
+std::optional<std::string> displayProfileFor(const ColorCalibration& calibration, const ProfileDisplay& display,
+                                             std::string& error) {
+    return displayProfileBytes(calibrationTable(calibration), calibrationDescription(calibration), error,
+                               display.profileMetadata);
+}
+
+std::optional<GammaRamp> profileCalibrationRamp(const std::string& profileBytes, std::string& error) {
+    std::string lcmsMessage;
+    std::unique_ptr<std::remove_pointer_t<cmsContext>, ContextDeleter> context(cmsCreateContext(nullptr, &lcmsMessage));
+    if (!context) {
+        error = "Little CMS could not start";
+        return std::nullopt;
+    }
+    cmsSetLogErrorHandlerTHR(context.get(), rememberError);
+    std::unique_ptr<void, ProfileDeleter> profile(cmsOpenProfileFromMemTHR(
+        context.get(), profileBytes.data(), static_cast<cmsUInt32Number>(profileBytes.size())));
+    if (!profile) {
+        error = "not an ICC profile" + (lcmsMessage.empty() ? "" : ": " + lcmsMessage);
+        return std::nullopt;
+    }
+    const auto* curves = static_cast<cmsToneCurve* const*>(cmsReadTag(profile.get(), cmsSigVcgtTag));
+    if (curves == nullptr) {
+        error = "it has no calibration table ('vcgt')";
+        return std::nullopt;
+    }
+    GammaRamp ramp;
+    std::vector<std::uint16_t>* channels[3] = {&ramp.red, &ramp.green, &ramp.blue};
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (int k = 0; k < TABLE_LEVELS; ++k) {
+            channels[c]->push_back(cmsEvalToneCurve16(curves[c], sixteenBitLevel(static_cast<std::uint8_t>(k))));
+        }
+    }
+    return ramp;
 }
 
 std::string calFileText(const CalibrationTable& table, const std::string& description) {

@@ -6,15 +6,16 @@
 // screen, Wayland's first on a Wayland session) and the monitor (--display N,
 // else the primary; --list-displays prints them and ends; on Wayland in
 // pixels with their scale); its screen size and the window; the settings; the
-// gamma ramps taken over on
-// X11; the renderer, back buffer and texture; the first page; the window
+// gamma ramps taken over on X11 and the desktop's calibration held off
+// (colord); the renderer, back buffer and texture; the first page; the window
 // shown (the pointer hidden); then the event loop until Escape or a close
 // request, the settings saved, exit code 0. No screen, or a failure of the
 // window, the renderer or the back buffer, ends the run with -1 and saves
 // nothing.
 // Depends on the core (key map, program flow, settings codec), the SDL
 // display, monitors, key translation and pointer, the command line, the
-// FreeType caption text, the settings file and, on X11, the gamma ramps.
+// FreeType caption text, the settings file, on X11 the gamma ramps, and the
+// profile store with the profile exporter.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -39,7 +40,9 @@
 #include "platform/sdl/sdl_monitors.h"
 #include "platform/sdl/sdl_pointer.h"
 #include "platform/xdg/settings_file_store.h"
+#include "calibration/program_profiles.h"
 #include "calibration/program_ramps.h"
+#include "platform/lcms/calibration_exports.h"
 #if VELTRANE_HAVE_WAYLAND
 #include "platform/wayland/wayland_registry.h"
 #endif
@@ -91,6 +94,10 @@ public:
         // reached there is nothing to take over.
         std::string rampsUnreachable;
         ownRamps = ProgramRamps::takeOver(openDisplayRamps(rampsUnreachable), state.calibration);
+        // Likewise the desktop's calibration, where its default profile is ours.
+        std::string noProfileStore;
+        ownProfiles = ProgramProfiles::holdOff(openProfileStore(noProfileStore), displayProfileFor,
+            [](const std::string& message) { std::fprintf(stderr, "veltrane: %s\n", message.c_str()); });
         std::string error;
         if (!display.createPresentation(error)) {
             std::fprintf(stderr, "veltrane: cannot set up the screen: %s\n", error.c_str());
@@ -129,6 +136,7 @@ public:
     void settingsSaved(const ColorCalibration& calibration) override {
         if (connectionLost) std::fprintf(stderr, "veltrane: %s; the values are saved\n", connectionLost->c_str());
         if (ownRamps) ownRamps->finish(calibration);
+        if (ownProfiles) ownProfiles->finish(calibration);
     }
 
     void reportSettingsNotSaved(const ColorCalibration& calibration) override {
@@ -168,6 +176,7 @@ private:
     GammaCheckRows gammaRows;
     SettingsFileStore settings{defaultSettingsFilePath().value_or(std::string())};
     std::unique_ptr<ProgramRamps> ownRamps;
+    std::unique_ptr<ProgramProfiles> ownProfiles;
     bool running = true;
     bool pageDirty = false;
     std::optional<std::string> connectionLost;  // why the display went away, when it did

@@ -60,7 +60,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // The process ends as soon as this returns, so the calibration is
             // saved here and then, as Escape would save it, and handed on.
             if (wParam != FALSE && endRunWithSession(state, state.control)) {
-                state.settingsSaved(state.control.calibration);
+                state.handOn(state.control.calibration, false);
             }
             return 0;
         case WM_COMMAND:

@@ -100,13 +100,25 @@ WindowsProfileStore::WindowsProfileStore(ColourSystemCalls& calls, ProfileCallsC
       displays_(std::move(displays)),
       temporaryFolder_(std::move(temporaryFolder)) {}
 
-std::vector<ProfileDisplay> WindowsProfileStore::displays() {
+std::optional<std::vector<ProfileDisplay>> WindowsProfileStore::displays(std::string&) {
     std::vector<ProfileDisplay> known;
     for (const ColourDisplay& display : displays_) {
         const std::string name = utf8FromWide(display.deviceName);
-        known.push_back({name, {name}, display.label});
+        known.push_back({name, {name}, display.label, {}});
     }
     return known;
+}
+
+std::optional<ProfileDisplay> WindowsProfileStore::findDisplay(const std::string& name, std::string& error) {
+    const std::optional<std::vector<ProfileDisplay>> all = displays(error);
+    const std::wstring wide = wideFromUtf8(name);
+    for (std::size_t i = 0; all && i < displays_.size(); ++i) {
+        if (sameName(wide, displays_[i].deviceName) || sameName(wide, recordKey(displays_[i])) ||
+            name == std::to_string(i + 1)) {
+            return (*all)[i];
+        }
+    }
+    return std::nullopt;
 }
 
 const ColourDisplay* WindowsProfileStore::find(const ProfileDisplay& display) const {
@@ -325,8 +337,14 @@ bool WindowsProfileStore::uninstall(const ProfileDisplay& display, std::string& 
     return true;
 }
 
+namespace {
+
+class NothingToHold final : public CalibrationHold {};
+
+}  // namespace
+
 std::unique_ptr<CalibrationHold> WindowsProfileStore::holdCalibrationOff(const ProfileDisplay&, std::string&) {
-    return nullptr;
+    return std::make_unique<NothingToHold>();
 }
 
 }  // namespace veltrane::win32

@@ -39,15 +39,19 @@ public:
     WindowsProfileStore(ColourSystemCalls& calls, ProfileCallsChoice choice, InstallRecords& records,
                         std::vector<ColourDisplay> displays, std::wstring temporaryFolder);
 
-    std::vector<ProfileDisplay> displays() override;
+    std::optional<std::vector<ProfileDisplay>> displays(std::string& error) override;
+    // By number (1, 2, ... in the order displays() gives), by device name
+    // ("\\.\DISPLAY1") or by that name without its "\\.\".
+    std::optional<ProfileDisplay> findDisplay(const std::string& name, std::string& error) override;
     bool defaultProfile(const ProfileDisplay& display, std::optional<DefaultProfile>& found,
                         std::string& error) override;
     bool installAsDefault(const ProfileDisplay& display, const std::string& profileBytes, std::string& done,
                           std::string& error) override;
     bool uninstall(const ProfileDisplay& display, std::string& done, std::string& error) override;
-    // Windows loads a calibration at sign-in and when displays change, not
-    // while a program runs, and turning its loader off needs an
-    // administrator: nothing to hold, the program relies on the ramps.
+    // Windows' calibration loader loads the default profile's table into the
+    // display's ramp at sign-in, not while a program runs (and turning it off
+    // needs an administrator): the hold has nothing to do, and the program
+    // takes the table out of the ramp itself (ramp_handover.h).
     std::unique_ptr<CalibrationHold> holdCalibrationOff(const ProfileDisplay& display, std::string& error) override;
 
 private:

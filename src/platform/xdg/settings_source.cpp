@@ -27,8 +27,12 @@ SettingsSource readSettingsFileSource(const std::string& path) {
 
 SettingsSource readStoredSettings() {
     const std::optional<std::string> stored = defaultSettingsFilePath();
+    // A stored file that cannot even be looked at (a folder on the way the
+    // user may not enter) is there for all we know: reading it then says why.
     std::error_code error;
-    if (!stored || !std::filesystem::exists(*stored, error)) {
+    const bool there =
+        stored && (std::filesystem::exists(*stored, error) || (error && error != std::errc::no_such_file_or_directory));
+    if (!there) {
         SettingsSource none;
         none.description = "no settings file (all values 1.0)";
         return none;

@@ -27,8 +27,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "common"))
 sys.path.insert(0, HERE)
 
 import e2e_support as e2e  # noqa: E402
-from calibration_files import (cal_levels, grid_table, iccdump_vcgt, read_cal, settings_text,  # noqa: E402
-                               sixteen_bit, value_args)
+from calibration_files import (EXTREME, TUNED, cal_levels, header_id, iccdump_vcgt, read_cal,  # noqa: E402
+                               settings_text, sixteen_bit, value_args)
+from calibration_files import page_table as render_table  # noqa: E402
 from xrandr_ramps import XDisplayRamps  # noqa: E402
 
 BUILD_DIR = os.path.abspath(os.environ.get("VELTRANE_BUILD_DIR", os.path.join(ROOT, "build", "linux")))
@@ -36,20 +37,9 @@ LUT = os.path.join(BUILD_DIR, "tools", "veltrane-lut")
 RENDER = os.path.join(BUILD_DIR, "tools", "veltrane-render")
 PROGRAM = os.path.join(BUILD_DIR, "veltrane")
 
-TUNED = {("red", "gamma"): 2.2, ("green", "gamma"): 1.8, ("blue", "contrast"): 0.93,
-         ("green", "brightness"): 1.02}
-EXTREME = {("red", "gamma"): -3.0, ("green", "contrast"): 0.0, ("blue", "brightness"): 40.0,
-           ("blue", "gamma"): 0.0}
-
-_tables = {}
-
 
 def page_table(values, tmp_path_factory):
-    """[red, green, blue] lists of 256 levels, as the grey grid page draws them."""
-    key = tuple(sorted(values.items()))
-    if key not in _tables:
-        _tables[key] = grid_table(RENDER, values, str(tmp_path_factory.mktemp("grid")))
-    return _tables[key]
+    return render_table(RENDER, values, tmp_path_factory)
 
 
 def run(args, env=None, check=True):
@@ -60,9 +50,12 @@ def run(args, env=None, check=True):
 
 
 def isolated_env(tmp_path, display=None):
-    """No stored settings unless a test writes them; DISPLAY only when given."""
+    """No stored settings unless a test writes them; DISPLAY only when given;
+    no system bus, so no colord a machine may run joins in."""
     env = dict(os.environ)
     env["XDG_CONFIG_HOME"] = str(tmp_path / "config")
+    env["XDG_DATA_HOME"] = str(tmp_path / "data")
+    env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + str(tmp_path / "no-system-bus")
     env.pop("WAYLAND_DISPLAY", None)
     if display is None:
         env.pop("DISPLAY", None)
@@ -83,6 +76,9 @@ def test_profile_read_by_argyll(values, tmp_path, tmp_path_factory):
     assert re.search(r"Version\s*=\s*2\.4", header), header
     assert re.search(r"Device Class\s*=\s*Display", header), header
     assert iccdump_vcgt(profile) == expected
+    with open(profile, "rb") as f:
+        written_id, computed_id = header_id(f.read())
+    assert written_id == computed_id and written_id != "0" * 32
 
     extracted = str(tmp_path / "extracted.cal")
     run(["iccvcgt", "-x", profile, extracted])
