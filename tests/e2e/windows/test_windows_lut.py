@@ -20,14 +20,16 @@ import time
 import pytest
 
 import e2e_support as e2e
-from calibration_files import (NAMES, cal_levels, grid_table, iccdump_vcgt, read_cal, settings_text, sixteen_bit,
-                               value_args)
+from calibration_files import (NAMES, cal_levels, header_id, iccdump_vcgt, page_table, read_cal, settings_text,
+                               sixteen_bit, value_args)
 from vidmode_ramps import VidModeRamp
 from wine_session import registry_values
 
 APP_KEY = r"HKCU\Software\Kardo\Orlith"
 MAKER_KEY = r"HKCU\Software\Kardo"
 
+# A black lifted by a brightness above 1.0 is a ramp Wine refuses: these
+# values stay below, so the same ones serve the files and the ramp.
 TUNED = {("red", "gamma"): 2.2, ("green", "gamma"): 1.8, ("blue", "contrast"): 0.93,
          ("green", "brightness"): 0.98}
 EXTREME = {("red", "gamma"): -3.0, ("green", "contrast"): 0.0, ("blue", "brightness"): 40.0,
@@ -76,16 +78,6 @@ def empty_registry(session):
     session.wine("reg", "delete", MAKER_KEY, "/f")
 
 
-_tables = {}
-
-
-def table_for(render, values, tmp_path_factory):
-    key = tuple(sorted(values.items()))
-    if key not in _tables:
-        _tables[key] = grid_table(render, values, str(tmp_path_factory.mktemp("grid")))
-    return _tables[key]
-
-
 # ------------------------------------------------------------ the files, on Xvfb
 
 @pytest.mark.parametrize("values", [TUNED, EXTREME, {}], ids=["tuned", "extreme", "neutral"])
@@ -101,7 +93,9 @@ def test_profile_and_cal_equal_the_linux_tools_and_argyll_reads_them(
         assert mask(made.read_bytes()) == mask(reference), f"{command}: the Windows tool's file differs"
 
     profile = str(tmp_path / "windows.icc")
-    expected = sixteen_bit(table_for(render, values, tmp_path_factory))
+    recorded, computed = header_id((tmp_path / "windows.icc").read_bytes())
+    assert recorded == computed, "the profile's id is not the MD5 of its contents"
+    expected = sixteen_bit(page_table(render, values, tmp_path_factory))
     header = run("iccdump", "-v1", profile).stdout
     assert re.search(r"Version\s*=\s*2\.4", header), header
     assert re.search(r"Device Class\s*=\s*Display", header), header
@@ -232,7 +226,7 @@ def test_apply_reset_and_show_on_the_x_servers_ramp(xorg_session, lut_exe, rende
     applied = lut(xorg_session, lut_exe, "apply", *value_args(TUNED))
     assert applied.returncode == 0, applied.stderr
     assert "Display 1, primary (\\\\.\\DISPLAY1): loaded this calibration, 256 entries" in applied.stdout
-    table = table_for(render, TUNED, tmp_path_factory)
+    table = page_table(render, TUNED, tmp_path_factory)
     assert ramp_levels(ramp.ramp()) == table
     print("entries as the X server keeps them (red, levels 250-255):", ramp.ramp()[0][250:])
     assert shown_state(xorg_session, lut_exe, *value_args(TUNED)) == "this calibration"
@@ -305,7 +299,7 @@ def test_program_runs_with_identity_and_leaves_the_newly_tuned_table(
     store_in_registry(xorg_session, TUNED)
     applied = lut(xorg_session, lut_exe, "apply")  # our table, for the stored values
     assert applied.returncode == 0, applied.stderr
-    assert ramp_levels(ramp.ramp()) == table_for(render, TUNED, tmp_path_factory)
+    assert ramp_levels(ramp.ramp()) == page_table(render, TUNED, tmp_path_factory)
 
     process = start_program(xorg_session, exe)
     try:
@@ -315,7 +309,7 @@ def test_program_runs_with_identity_and_leaves_the_newly_tuned_table(
 
     tuned = {**TUNED, ("red", "gamma"): 2.21}
     assert registry_values(xorg_session, APP_KEY)["MonRG"] == ("REG_DWORD", 221)
-    assert ramp_levels(ramp.ramp()) == table_for(render, tuned, tmp_path_factory)
+    assert ramp_levels(ramp.ramp()) == page_table(render, tuned, tmp_path_factory)
     assert shown_state(xorg_session, lut_exe) == "this calibration"
     # The values the program wrote are the ones the tool reads.
     made = tmp_path / "after.cal"
@@ -346,15 +340,125 @@ def test_program_leaves_a_ramp_it_did_not_load(loaded, xorg_session, exe, lut_ex
     assert ramp.ramp() == before, "changed at exit"
 
 
+# -------------------------------- install, for Windows' own calibration loader
+
+MONITOR_PROFILES_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\ICM\mntr"
+
+
+def colour_folder(session):
+    return os.path.join(session.prefix, "drive_c", "windows", "system32", "spool", "drivers", "color")
+
+
+def ours_in(session):
+    return sorted(name for name in os.listdir(colour_folder(session)) if name.startswith("Veltrane "))
+
+
+def monitor_associations(session):
+    """The profile names Wine's older association calls keep for monitors."""
+    query = session.wine("reg", "query", MONITOR_PROFILES_KEY)
+    if query.returncode != 0:
+        return []
+    return sorted(line.strip().split("    ")[0] for line in query.stdout.splitlines() if "    REG_" in line)
+
+
+def profile_line(session, lut_exe, *args):
+    shown = lut(session, lut_exe, "show", *args)
+    assert shown.returncode == 0, shown.stderr
+    lines = shown.stdout.split("Display profiles:\n")[1].splitlines()
+    assert len(lines) == 1 and lines[0].startswith("  Display 1: "), shown.stdout
+    return lines[0][len("  Display 1: "):]
+
+
+@pytest.fixture
+def nothing_installed(session, lut_exe, empty_registry):
+    """No profile of ours before or after; torn down before the registry
+    (which records what install replaced) is emptied."""
+    assert not ours_in(session)
+    yield
+    lut(session, lut_exe, "uninstall")
+
+
+def test_install_makes_ours_the_default_and_uninstall_puts_everything_back(
+        session, lut_exe, linux_lut, nothing_installed, tmp_path):
+    files_before = sorted(os.listdir(colour_folder(session)))
+    associations_before = monitor_associations(session)
+    default_before = profile_line(session, lut_exe)
+    assert ", not ours" in default_before
+
+    installed = lut(session, lut_exe, "install", "--red-gamma", "2.2")
+    assert installed.returncode == 0, installed.stderr
+    assert ("through the older association call (AssociateColorProfileWithDeviceW), because this is Wine"
+            in installed.stdout), installed.stdout
+    assert "Use Windows display calibration" in installed.stdout
+    [first] = ours_in(session)
+    with open(os.path.join(colour_folder(session), first), "rb") as f:
+        reference = linux_export(linux_lut, "icc", tmp_path / "linux.icc", ["--red-gamma", "2.2"], tmp_path)
+        assert masked_profile(f.read()) == masked_profile(reference), "the installed profile is not the icc export"
+    assert monitor_associations(session) == sorted(associations_before + [first])
+    # GetICMProfileW names it as the display's profile.
+    assert profile_line(session, lut_exe, "--red-gamma", "2.2") == (
+        'default profile "Veltrane calibration: red B=1 C=1 G=2.2, green B=1 C=1 G=1, blue B=1 C=1 G=1" '
+        f"(c:\\windows\\system32\\spool\\drivers\\color\\{first}), ours, its table holds this calibration")
+
+    # Tuned again: ours is replaced, nothing else changes.
+    again = lut(session, lut_exe, "install", "--display", "1", "--red-gamma", "1.8")
+    assert again.returncode == 0, again.stderr
+    [second] = ours_in(session)
+    assert second != first
+    assert monitor_associations(session) == sorted(associations_before + [second])
+
+    removed = lut(session, lut_exe, "uninstall")
+    assert removed.returncode == 0, removed.stderr
+    assert f"Took {second} away from Display 1" in removed.stdout, removed.stdout
+    assert sorted(os.listdir(colour_folder(session))) == files_before
+    assert monitor_associations(session) == associations_before
+    assert profile_line(session, lut_exe) == default_before
+    nothing = lut(session, lut_exe, "uninstall")
+    assert nothing.returncode == 0 and "No profile of Veltrane's is installed for Display 1" in nothing.stdout
+
+
+def test_install_on_an_unknown_display_changes_nothing(session, lut_exe, nothing_installed):
+    result = lut(session, lut_exe, "install", "--display", "7")
+    assert result.returncode == 1
+    assert "no display is named '7'; the displays are: Display 1" in result.stderr, result.stderr
+    assert not ours_in(session)
+
+
+@pytest.mark.parametrize("default", ["ours", "not ours"])
+def test_program_installs_the_saved_values_where_our_profile_is_the_default(
+        default, session, exe, lut_exe, nothing_installed):
+    store_in_registry(session, {("red", "gamma"): 2.2})
+    if default == "ours":
+        assert lut(session, lut_exe, "install").returncode == 0
+    files_before = ours_in(session)
+    associations_before = monitor_associations(session)
+
+    process = start_program(session, exe)
+    end_program(session, process)
+
+    assert registry_values(session, APP_KEY)["MonRG"] == ("REG_DWORD", 221)
+    if default == "ours":
+        [installed] = ours_in(session)
+        assert installed not in files_before
+        assert profile_line(session, lut_exe) == (
+            'default profile "Veltrane calibration: red B=1 C=1 G=2.21, green B=1 C=1 G=1, blue B=1 C=1 G=1" '
+            f"(c:\\windows\\system32\\spool\\drivers\\color\\{installed}), ours, its table holds this calibration")
+    else:
+        assert ours_in(session) == files_before == []
+        assert monitor_associations(session) == associations_before
+
+
 def test_help_names_every_subcommand_and_option(session, lut_exe):
     top = lut(session, lut_exe, "--help")
     assert top.returncode == 0, top.stderr
     assert top.stdout.startswith("Takes Veltrane's calibration out of the program")
     assert "Usage: veltrane-lut [OPTIONS] SUBCOMMAND" in top.stdout, top.stdout
-    for name in ("icc", "cal", "apply", "reset", "show", "--settings FILE", "--version",
+    for name in ("icc", "cal", "install", "uninstall", "apply", "reset", "show", "--settings FILE", "--version",
                  *(f"--{c}-{p} X" for c in ("red", "green", "blue") for p in ("brightness", "contrast", "gamma"))):
         assert f"  {name} " in top.stdout, f"--help does not list {name}"
     for command, option in (("apply", "--display N|NAME"), ("reset", "--display N|NAME"),
+                            ("install", "--display N|NAME"), ("uninstall", "--display N|NAME"),
+                            ("install", "--description TEXT"),
                             ("icc", "--description TEXT"), ("icc", "OUT"), ("cal", "OUT")):
         sub = lut(session, lut_exe, command, "--help")
         assert sub.returncode == 0 and f"  {option} " in sub.stdout, f"{command} --help: {sub.stdout}"
