@@ -18,18 +18,6 @@ from conftest import run
 WIDTH, HEIGHT = 1366, 768
 
 
-def display_numbers():
-    text = os.environ.get("VELTRANE_E2E_DISPLAYS", "96-99")
-    numbers = []
-    for part in re.split(r"[,\s]+", text.strip()):
-        if "-" in part:
-            first, last = part.split("-", 1)
-            numbers += range(int(first), int(last) + 1)
-        elif part:
-            numbers.append(int(part))
-    return numbers
-
-
 def without_display():
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     # A video driver that cannot exist: any attempt to open the display fails
@@ -74,7 +62,7 @@ def test_no_display_at_all_is_a_start_up_failure(program):
 @pytest.fixture(scope="module")
 def xvfb():
     import e2e_support as e2e
-    server = e2e.Xvfb.first_free(display_numbers(), WIDTH, HEIGHT, 24)
+    server = e2e.Xvfb.first_free(e2e.display_numbers(range(96, 100)), WIDTH, HEIGHT, 24)
     yield server
     server.stop()
 

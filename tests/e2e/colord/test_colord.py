@@ -206,9 +206,7 @@ MONITOR_EDID = bytes([0, 255, 255, 255, 255, 255, 255, 0]) + bytes(range(8, 128)
 
 @pytest.fixture(scope="module")
 def xvfb():
-    text = os.environ.get("VELTRANE_E2E_DISPLAYS") or os.environ.get("VELTRANE_E2E_DISPLAY") or "200-209"
-    first, _, last = text.partition("-")
-    server = e2e.Xvfb.first_free(range(int(first), int(last or first) + 1), 320, 240, 24)
+    server = e2e.Xvfb.first_free(e2e.display_numbers(range(200, 210)), 320, 240, 24)
     yield server
     server.stop()
 

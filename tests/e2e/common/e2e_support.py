@@ -43,6 +43,18 @@ from typing import Iterable, List, Optional, Sequence, Tuple
 Rect = Tuple[int, int, int, int]  # x, y, width, height
 
 
+def display_numbers(default: Sequence[int]) -> List[int]:
+    """The X display numbers a suite may use: those VELTRANE_E2E_DISPLAYS
+    lists ("96-99", "91,92,93", "180-184 190"), else `default`."""
+    listed = os.environ.get("VELTRANE_E2E_DISPLAYS", "")
+    numbers: List[int] = []
+    for part in re.split(r"[,\s]+", listed.strip()):
+        if part:
+            low, _, high = part.partition("-")
+            numbers.extend(range(int(low), int(high or low) + 1))
+    return numbers or list(default)
+
+
 class E2EError(Exception):
     """A test step could not be carried out (as opposed to a wrong result)."""
 

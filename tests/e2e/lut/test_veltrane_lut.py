@@ -176,15 +176,9 @@ def test_without_x11_the_ramp_commands_point_to_the_profile(command, tmp_path):
 
 # ------------------------------------------------------- the ramps, on Xvfb
 
-def display_numbers():
-    text = os.environ.get("VELTRANE_E2E_DISPLAYS") or os.environ.get("VELTRANE_E2E_DISPLAY") or "180-189"
-    first, _, last = text.partition("-")
-    return list(range(int(first), int(last or first) + 1))
-
-
 @pytest.fixture(scope="module")
 def xvfb():
-    server = e2e.Xvfb.first_free(display_numbers(), 320, 240, 24)
+    server = e2e.Xvfb.first_free(e2e.display_numbers(range(180, 190)), 320, 240, 24)
     yield server
     server.stop()
 

@@ -45,10 +45,7 @@ def _main_display() -> int:
 
 
 def _extra_displays():
-    listed = os.environ.get("VELTRANE_E2E_DISPLAYS", "")
-    if listed.strip():
-        return [int(n) for n in listed.split(",") if n.strip()]
-    return [_main_display() + i for i in range(1, 5)]
+    return e2e.display_numbers([_main_display() + i for i in range(1, 5)])
 
 
 @pytest.fixture(scope="session")

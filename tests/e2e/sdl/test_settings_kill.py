@@ -47,15 +47,8 @@ def display_numbers():
     """The screens this module may start: the extra displays of the suite
     (VELTRANE_E2E_DISPLAYS), else the four after the main one, which the
     suite's own screen holds."""
-    listed = os.environ.get("VELTRANE_E2E_DISPLAYS", "")
-    if listed.strip():
-        numbers = []
-        for part in listed.replace(",", " ").split():
-            low, _, high = part.partition("-")
-            numbers.extend(range(int(low), int(high or low) + 1))
-        return numbers
     main = int(os.environ.get("VELTRANE_E2E_DISPLAY", "95"))
-    return [main + i for i in range(1, 5)]
+    return e2e.display_numbers([main + i for i in range(1, 5)])
 
 
 @pytest.fixture(scope="module")

@@ -42,10 +42,7 @@ TUNED_SETTINGS = "MonRG = 180\nMonGB = -20\nMonBC = 130\nMonBG = 90\nMonRB = 110
 
 
 def extra_displays():
-    listed = os.environ.get("VELTRANE_E2E_DISPLAYS", "")
-    if listed.strip():
-        return [int(n) for n in listed.split(",") if n.strip()]
-    return list(range(190, 194))
+    return e2e.display_numbers(range(190, 194))
 
 
 @pytest.fixture(scope="session")

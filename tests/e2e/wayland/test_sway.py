@@ -174,6 +174,8 @@ def test_lut_ramp_commands_through_xwayland_point_to_the_profile(screencopy, lut
     with ws.Sway(screencopy, 1, xwayland=True) as sway:
         environment = sway.env()
         environment["XDG_CONFIG_HOME"] = str(tmp_path)
+        # show also asks colord; a machine's own colord would answer it.
+        environment["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + str(tmp_path / "no-system-bus")
         for command in (["apply"], ["reset"], ["show"], ["apply", "--output", "XWAYLAND0"]):
             result = subprocess.run([lut_tool, *command], env=environment, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE, text=True, timeout=30)
