@@ -46,7 +46,11 @@ Rect = Tuple[int, int, int, int]  # x, y, width, height
 def display_numbers(default: Sequence[int]) -> List[int]:
     """The X display numbers a suite may use: those VELTRANE_E2E_DISPLAYS
     lists ("96-99", "91,92,93", "180-184 190"), else `default`."""
-    listed = os.environ.get("VELTRANE_E2E_DISPLAYS", "")
+    return parse_display_numbers(os.environ.get("VELTRANE_E2E_DISPLAYS", ""), default)
+
+
+def parse_display_numbers(listed: str, default: Sequence[int]) -> List[int]:
+    """Display numbers written as VELTRANE_E2E_DISPLAYS writes them, else `default`."""
     numbers: List[int] = []
     for part in re.split(r"[,\s]+", listed.strip()):
         if part:

@@ -28,6 +28,7 @@ sys.path.insert(0, HERE)
 import e2e_support as e2e  # noqa: E402
 from wine_session import SCREEN_HEIGHT, SCREEN_WIDTH, Reference, Session  # noqa: E402
 
+DEFAULT_DISPLAYS = [91, 92, 93, 94]
 # Xorg's dummy driver wants a width it can lay out; 1366 is not one.
 XORG_WIDTH, XORG_HEIGHT = 1024, 768
 
@@ -40,7 +41,7 @@ def pytest_addoption(parser):
     group.addoption("--linux-lut", help="veltrane-lut of a Linux build, whose files the Windows tool's must equal")
     group.addoption("--windows-artifacts", help="folder for screenshots of failed comparisons")
     group.addoption("--windows-displays", default=os.environ.get("VELTRANE_E2E_DISPLAYS", "91,92,93,94"),
-                    help="comma-separated X display numbers the suite may use")
+                    help="X display numbers the suite may use, as VELTRANE_E2E_DISPLAYS lists them (91-94, 91,92)")
 
 
 def _existing_file(config, option):
@@ -52,6 +53,10 @@ def _existing_file(config, option):
     if not os.path.isfile(path):
         raise pytest.UsageError(f"{flag}: {path} does not exist")
     return path
+
+
+def _display_numbers(config):
+    return e2e.parse_display_numbers(config.getoption("windows_displays"), DEFAULT_DISPLAYS)
 
 
 @pytest.fixture(scope="session")
@@ -68,7 +73,7 @@ def reference(pytestconfig, tmp_path_factory):
 
 @pytest.fixture(scope="session")
 def session(pytestconfig):
-    displays = [int(d) for d in pytestconfig.getoption("windows_displays").split(",") if d.strip()]
+    displays = _display_numbers(pytestconfig)
     artifacts = pytestconfig.getoption("windows_artifacts") or tempfile.mkdtemp(prefix="veltrane-e2e-windows-")
     with Session(SCREEN_WIDTH, SCREEN_HEIGHT, displays, artifacts) as started:
         print(f"\nXvfb {started.display} at {SCREEN_WIDTH}x{SCREEN_HEIGHT}x24, Wine prefix {started.prefix}")
@@ -92,7 +97,7 @@ def render(pytestconfig):
 
 @pytest.fixture(scope="session")
 def xorg_session(pytestconfig):
-    displays = [int(d) for d in pytestconfig.getoption("windows_displays").split(",") if d.strip()]
+    displays = _display_numbers(pytestconfig)
     artifacts = pytestconfig.getoption("windows_artifacts") or tempfile.mkdtemp(prefix="veltrane-e2e-windows-")
     with Session(XORG_WIDTH, XORG_HEIGHT, displays, artifacts, server=e2e.XorgDummy) as started:
         print(f"\nXorg (dummy driver) {started.display} at {XORG_WIDTH}x{XORG_HEIGHT}x24, "
