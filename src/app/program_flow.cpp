@@ -27,10 +27,11 @@ void onKeyDown(ProgramPlatform& platform, ControlState& state, std::uint32_t vir
     }
 }
 
-void endRunWithSession(ProgramPlatform& platform, ControlState& state) {
-    saveCalibration(platform.settingsStore(), state.calibration);
+bool endRunWithSession(ProgramPlatform& platform, ControlState& state) {
+    const bool saved = saveCalibration(platform.settingsStore(), state.calibration);
     platform.savedAtSessionEnd = true;
     platform.endRun();
+    return saved;
 }
 
 void finishRun(ProgramPlatform& platform, ControlState& state) {
