@@ -14,8 +14,12 @@ packages=(
   libwayland-dev wayland-protocols
   # veltrane-lut: ICC profiles and the X11 display's gamma ramps; GIO for colord
   liblcms2-dev libxrandr-dev libglib2.0-dev
-  # the Windows program, cross-built and run under Wine
+  # the Windows program, cross-built and run under Wine; Little CMS for it
+  # comes from Debian's source package (scripts/debian-source.sh, dpkg-dev)
   g++-mingw-w64-x86-64 mingw-w64 wine wine64
+  # the Windows tools' gamma ramp under Wine: Xorg with the dummy driver,
+  # whose XFree86-VidModeExtension ramp the tests read with libXxf86vm
+  xserver-xorg-core xserver-xorg-video-dummy libxxf86vm1
   # end-to-end tests on a virtual display
   xvfb xauth xdotool x11-utils imagemagick python3 python3-pytest libxfixes3
   # end-to-end tests on real Wayland compositors: headless sway with wtype and

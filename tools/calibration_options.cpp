@@ -8,7 +8,7 @@
 
 #include "calibration/read_only_settings_store.h"
 #include "calibration/settings_codec.h"
-#include "platform/xdg/settings_file_store.h"
+#include "calibration/settings_source.h"
 
 namespace veltrane {
 namespace {
@@ -59,7 +59,7 @@ std::optional<double> parseExactDouble(const std::string& text) {
     return value;
 }
 
-void CalibrationOptions::addTo(CLI::App& app, const std::string& settingsHelp) {
+void CalibrationOptions::addTo(CLI::App& app, const std::string& settingsHelp, const std::string& valueDefault) {
     settingsOption_ = app.add_option("--settings", settingsFile_, settingsHelp)
                           ->type_name("FILE");  // read, and refused with its reason, by the settings reader
     const CLI::Validator decimal(
@@ -73,7 +73,7 @@ void CalibrationOptions::addTo(CLI::App& app, const std::string& settingsHelp) {
         const std::string parameter = parameterName(names[i].parameter);
         overrideOptions_[i] =
             app.add_option("--" + channel + "-" + parameter, overrideTexts_[i],
-                           "The " + channel + " " + parameter + " (default 1.0, or the settings file's value)")
+                           "The " + channel + " " + parameter + " (" + valueDefault + ")")
                 ->type_name("X")
                 ->check(decimal);
     }
@@ -94,28 +94,30 @@ ParameterOverrides CalibrationOptions::overrides() const {
     return overrides;
 }
 
-std::optional<ColorCalibration> chooseCalibration(const std::optional<std::string>& settingsFile,
-                                                  const ParameterOverrides& overrides, const char* programName) {
-    ColorCalibration calibration;
-    if (settingsFile) {
-        // The same reading as the program's start-up: file lines to stored
-        // values, then the shared conversion of stored values to parameters.
-        const SettingsFileContents contents = readSettingsFile(*settingsFile);
-        if (!contents.readable) {
-            std::fprintf(stderr, "%s: cannot use the settings file: %s\n", programName, contents.problem.c_str());
-            return std::nullopt;
-        }
-        for (const SettingsDiagnostic& diagnostic : contents.parsed.diagnostics) {
-            std::fprintf(stderr, "%s: %s: %s; it is not used\n", programName, settingsFile->c_str(),
-                         describeDiagnostic(diagnostic).c_str());
-        }
-        ReadOnlySettingsStore store(contents.parsed.values);
-        loadCalibration(store, calibration);
+std::optional<ColorCalibration> chooseCalibration(const SettingsSource& source, const ParameterOverrides& overrides,
+                                                  const char* programName) {
+    if (!source.usable) {
+        std::fprintf(stderr, "%s: cannot use the settings file: %s\n", programName, source.problem.c_str());
+        return std::nullopt;
     }
+    for (const std::string& line : source.unusedLines) {
+        std::fprintf(stderr, "%s: %s; it is not used\n", programName, line.c_str());
+    }
+    // The same reading as the program's start-up: stored values, then the
+    // shared conversion of stored values to parameters.
+    ColorCalibration calibration;
+    ReadOnlySettingsStore store(source.values);
+    loadCalibration(store, calibration);
     for (const ParameterOverride& o : overrides) {
         if (o.value) calibrationParameter(calibration, o.channel, o.parameter) = *o.value;
     }
     return calibration;
+}
+
+std::optional<ColorCalibration> chooseCalibration(const std::optional<std::string>& settingsFile,
+                                                  const ParameterOverrides& overrides, const char* programName) {
+    const SettingsSource source = settingsFile ? readSettingsFileSource(*settingsFile) : SettingsSource{};
+    return chooseCalibration(source, overrides, programName);
 }
 
 }  // namespace veltrane

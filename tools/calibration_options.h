@@ -17,6 +17,8 @@ class Option;
 
 namespace veltrane {
 
+struct SettingsSource;
+
 struct ParameterOverride {
     Channel channel;
     Parameter parameter;
@@ -31,7 +33,9 @@ ParameterOverrides noOverrides();
 // CLI11 app. Keep the object alive until the command line has been parsed.
 class CalibrationOptions {
 public:
-    void addTo(CLI::App& app, const std::string& settingsHelp);
+    // `valueDefault` says in each value option's help what it replaces.
+    void addTo(CLI::App& app, const std::string& settingsHelp,
+               const std::string& valueDefault = "default 1.0, or the settings file's value");
 
     // After parsing: the settings file given, if any, and the values given.
     std::optional<std::string> settingsFile() const;
@@ -52,6 +56,11 @@ private:
 // values than the ones asked for would mislead.
 std::optional<ColorCalibration> chooseCalibration(const std::optional<std::string>& settingsFile,
                                                   const ParameterOverrides& overrides, const char* programName);
+
+// The same from a source already read (calibration/settings_source.h): its
+// values, then the overrides; nothing, after saying why, when it is unusable.
+std::optional<ColorCalibration> chooseCalibration(const SettingsSource& source, const ParameterOverrides& overrides,
+                                                  const char* programName);
 
 // A decimal number read to the nearest double, so the text Python's repr()
 // gives for a value comes back as exactly that value. Nothing when the text

@@ -1,13 +1,13 @@
 #include "tools/lut_commands.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <cstdlib>
 #include <vector>
 
+#include "calibration/settings_source.h"
 #include "platform/file_writing.h"
 #include "platform/lcms/calibration_exports.h"
-#include "platform/xdg/settings_file_store.h"
+#include "tools/lut_platform.h"
 
 namespace veltrane {
 namespace {
@@ -19,20 +19,28 @@ std::string holderName(const RampHolder& holder) {
     return name + ")";
 }
 
-// The ramp holders to change: all, or those driving output `name`.
+// The ramp holders to change: all, or the one named: by an output it drives,
+// or by its number (1, 2, ...) among those that drive one.
 std::optional<std::vector<RampHolder>> selectHolders(GammaRampDevice& device, const std::string& name) {
     std::vector<RampHolder> all = device.rampHolders();
     if (name.empty()) return all;
     std::vector<RampHolder> chosen;
+    std::vector<RampHolder> driving;
     std::string known;
     for (const RampHolder& holder : all) {
+        if (!holder.outputs.empty()) driving.push_back(holder);
         for (const std::string& output : holder.outputs) {
             if (output == name) chosen.push_back(holder);
             known += (known.empty() ? "" : ", ") + output;
         }
     }
+    if (chosen.empty() && !name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+        const unsigned long number = std::strtoul(name.c_str(), nullptr, 10);
+        if (number >= 1 && number <= driving.size()) chosen.push_back(driving[number - 1]);
+    }
     if (chosen.empty()) {
-        std::fprintf(stderr, "veltrane-lut: no active output is named '%s'; the outputs are: %s\n", name.c_str(),
+        const LutPlatformText& text = lutPlatformText();
+        std::fprintf(stderr, "veltrane-lut: %s '%s'; %s: %s\n", text.noSuchHolder, name.c_str(), text.knownHolders,
                      known.empty() ? "none" : known.c_str());
         return std::nullopt;
     }
@@ -58,33 +66,19 @@ std::string describeDefault(const DefaultProfile& profile, const CalibrationTabl
     return text + ", its table holds " + describeRampContent(classifyRamp(*ramp, table));
 }
 
-// A stored file that cannot even be looked at (a folder on the way the user
-// may not enter) is there for all we know: reading it then says why.
-bool storedFileIsThere(const std::string& path) {
-    std::error_code error;
-    const bool there = std::filesystem::exists(path, error);
-    return there || (error && error != std::errc::no_such_file_or_directory);
-}
 
 }  // namespace
 
 std::optional<ChosenValues> chooseValues(const CalibrationOptions& options) {
-    std::optional<std::string> file = options.settingsFile();
-    std::string source;
-    if (file) {
-        source = "the settings file " + *file;
-    } else if (auto stored = defaultSettingsFilePath(); stored && storedFileIsThere(*stored)) {
-        file = stored;
-        source = "the stored settings " + *stored;
-    } else {
-        source = "no settings file (all values 1.0)";
-    }
+    const std::optional<std::string> file = options.settingsFile();
+    const SettingsSource source = file ? readSettingsFileSource(*file) : readStoredSettings();
+    std::string description = source.description;
     bool overridden = false;
     for (const ParameterOverride& o : options.overrides()) overridden = overridden || o.value.has_value();
-    if (overridden) source += ", with values from the command line";
-    const std::optional<ColorCalibration> calibration = chooseCalibration(file, options.overrides(), "veltrane-lut");
+    if (overridden) description += ", with values from the command line";
+    const std::optional<ColorCalibration> calibration = chooseCalibration(source, options.overrides(), "veltrane-lut");
     if (!calibration) return std::nullopt;
-    return ChosenValues{*calibration, source};
+    return ChosenValues{*calibration, description};
 }
 
 int writeExport(const std::string& path, const std::string& bytes, const char* what) {
@@ -113,11 +107,8 @@ void printTableRows(const CalibrationTable& table) {
 }
 
 int rampsUnreachable(const std::string& why) {
-    std::fprintf(stderr,
-                 "veltrane-lut: the display's gamma ramps cannot be reached here: %s.\n"
-                 "Write a profile instead with 'veltrane-lut icc FILE.icc' and load it in the desktop's "
-                 "colour settings (GNOME or KDE: Settings, Colour; or colormgr).\n",
-                 why.c_str());
+    std::fprintf(stderr, "veltrane-lut: the display's gamma ramps cannot be reached here: %s.\n%s\n", why.c_str(),
+                 lutPlatformText().unreachableAdvice);
     return LUT_EXIT_FAILED;
 }
 
@@ -128,19 +119,23 @@ int loadRamps(GammaRampDevice& device, const CalibrationTable* table, const std:
         std::fprintf(stderr, "veltrane-lut: the display has no gamma ramp that can be set\n");
         return LUT_EXIT_FAILED;
     }
-    int status = 0;
+    bool refused = false;
     for (const RampHolder& holder : *holders) {
         const GammaRamp ramp = table ? rampFromTable(*table, holder.rampSize) : identityRamp(holder.rampSize);
         if (!device.writeRamp(holder.id, ramp)) {
             std::fprintf(stderr, "veltrane-lut: %s: the ramp of %zu entries could not be set\n",
                          holderName(holder).c_str(), holder.rampSize);
-            status = LUT_EXIT_FAILED;
+            refused = true;
             continue;
         }
         std::printf("%s: %s, %zu entries\n", holderName(holder).c_str(),
                     table ? "loaded this calibration" : "reset to identity", holder.rampSize);
     }
-    return status;
+    if (!refused) return 0;
+    if (const char* advice = lutPlatformText().refusedAdvice; *advice != '\0') {
+        std::fprintf(stderr, "veltrane-lut: %s\n", advice);
+    }
+    return LUT_EXIT_FAILED;
 }
 
 int showRamps(GammaRampDevice& device, const CalibrationTable& table) {
@@ -154,11 +149,9 @@ int showRamps(GammaRampDevice& device, const CalibrationTable& table) {
 }
 
 int profileStoreUnreachable(const std::string& why) {
-    std::fprintf(stderr,
-                 "veltrane-lut: the desktop's colour settings cannot be reached here: %s.\n"
-                 "Write a profile instead with 'veltrane-lut icc FILE.icc' and add it in the desktop's colour "
-                 "settings (GNOME: Settings, Colour; KDE: System Settings, Colour Management).\n",
-                 why.c_str());
+    const LutPlatformText& text = lutPlatformText();
+    std::fprintf(stderr, "veltrane-lut: %s cannot be reached here: %s.\n%s\n", text.profileStoreName, why.c_str(),
+                 text.profileStoreAdvice);
     return LUT_EXIT_FAILED;
 }
 
@@ -177,14 +170,12 @@ std::optional<std::vector<ProfileDisplay>> chooseProfileDisplays(ProfileStore& s
         return std::nullopt;
     }
     if (!outputName.empty()) {
-        std::fprintf(stderr, "veltrane-lut: no display device is known for output '%s'; the displays are: %s\n",
+        std::fprintf(stderr, "veltrane-lut: %s '%s'; the displays are: %s\n", lutPlatformText().noSuchProfileDisplay,
                      outputName.c_str(), knownDisplays(*all).c_str());
         return std::nullopt;
     }
     if (all->empty()) {
-        std::fprintf(stderr,
-                     "veltrane-lut: no display is known to the desktop's colour settings (the desktop registers "
-                     "its displays when the session starts)\n");
+        std::fprintf(stderr, "veltrane-lut: %s\n", lutPlatformText().noProfileDisplays);
         return std::nullopt;
     }
     return all;
@@ -234,7 +225,7 @@ int showProfiles(ProfileStore& store, const CalibrationTable& table) {
         return LUT_EXIT_FAILED;
     }
     std::printf("Display profiles:\n");
-    if (displays->empty()) std::printf("  no display is known to the desktop's colour settings\n");
+    if (displays->empty()) std::printf("  no display is known to %s\n", lutPlatformText().profileStoreName);
     int status = 0;
     for (const ProfileDisplay& display : *displays) {
         std::optional<DefaultProfile> found;

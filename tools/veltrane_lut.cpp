@@ -1,20 +1,22 @@
 // veltrane-lut: takes the calibration out of the program. From the same nine
-// values as the Linux program (its settings file, or the value options), it
-// writes an ICC display profile carrying the table in 'vcgt', or a CGATS .cal
-// file; installs that profile as a display's default in the desktop's colour
-// settings (install) or takes it away again (uninstall); loads the table into
-// the display's gamma ramps (apply) or resets them (reset); and tells what
-// the ramps and the displays' default profiles hold (show). Every export is
-// the one table the pages use, so the desktop shows each 8-bit level as the
-// pages did.
-// This file reads the command line; the commands are in lut_commands, and
-// what reaches the system goes through the platform's seams.
+// values as the program (its stored settings, a settings file, or the value
+// options), it writes an ICC display profile carrying the table in 'vcgt', or
+// a CGATS .cal file; installs that profile as a display's default in the
+// system's colour settings (install) or takes it away again (uninstall);
+// loads the table into the display's gamma ramps (apply) or resets them
+// (reset); and tells what the ramps and the displays' default profiles hold
+// (show). Every export is the one table the pages use, so the desktop shows
+// each 8-bit level as the pages did.
+// This file reads the command line; the commands are in lut_commands, the
+// words that differ between platforms in lut_platform, and what reaches the
+// system goes through the platform's seams.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calibration/calibration_table.h"
 #include "calibration/gamma_ramp_device.h"
@@ -22,6 +24,7 @@
 #include "platform/lcms/calibration_exports.h"
 #include "tools/calibration_options.h"
 #include "tools/lut_commands.h"
+#include "tools/lut_platform.h"
 #include "veltrane_version.h"
 
 namespace {
@@ -77,11 +80,9 @@ int uninstallProfiles(const std::string& outputName) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{
-        "Takes Veltrane's calibration out of the program: an ICC display profile or a .cal file "
-        "holding the correction table, the profile installed as the display's default in the desktop's "
-        "colour settings, or the X11 display's gamma ramps. The values are the stored settings unless "
-        "--settings or value options say otherwise."};
+    const LutPlatformText& words = lutPlatformText();
+    // Named once: CLI11 would otherwise show argv[0], a full path on Windows.
+    CLI::App app{words.appDescription, "veltrane-lut"};
     app.get_formatter()->column_width(34);
     app.set_version_flag("--version", std::string("veltrane-lut ") + VELTRANE_VERSION_TEXT,
                          "Print the version and exit");
@@ -90,9 +91,7 @@ int main(int argc, char** argv) {
     app.fallthrough();
 
     CalibrationOptions calibrationOptions;
-    calibrationOptions.addTo(app,
-                             "Take the nine values from this settings file instead of the stored one "
-                             "(the Linux program's Orlith.conf); the options below override it");
+    calibrationOptions.addTo(app, words.settingsHelp, words.valueDefault);
 
     std::string iccPath;
     std::string description;
@@ -107,37 +106,33 @@ int main(int argc, char** argv) {
     CLI::App* cal = app.add_subcommand("cal", "Write the calibration as a CGATS .cal file for LUT loaders");
     cal->add_option("OUT", calPath, "The .cal file to write")->required();
 
-    std::string installOutput;
+    std::string installDisplay;
     std::string installDescription;
-    CLI::App* install = app.add_subcommand(
-        "install", "Install the profile as the display's default in the desktop's colour settings (colord), "
-                   "replacing the one installed before");
-    install->add_option("--output", installOutput, "Only the display on this output (as the desktop names it)")
-        ->type_name("NAME");
+    CLI::App* install = app.add_subcommand("install", words.installHelp);
+    install->add_option(words.profileDisplayOption, installDisplay, words.profileDisplayHelp)
+        ->type_name(words.holderTypeName);
     CLI::Option* installDescriptionOption =
         install->add_option("--description", installDescription,
                             "The profile's description (default: Veltrane and the nine values)")
             ->type_name("TEXT");
-    std::string uninstallOutput;
-    CLI::App* uninstall = app.add_subcommand(
-        "uninstall", "Take the installed profile away; the display's previous default profile is the default again");
-    uninstall->add_option("--output", uninstallOutput, "Only the display on this output (as the desktop names it)")
-        ->type_name("NAME");
+    std::string uninstallDisplay;
+    CLI::App* uninstall = app.add_subcommand("uninstall", words.uninstallHelp);
+    uninstall->add_option(words.profileDisplayOption, uninstallDisplay, words.profileDisplayHelp)
+        ->type_name(words.holderTypeName);
 
-    std::string applyOutput;
-    CLI::App* apply = app.add_subcommand("apply", "Load the calibration into the X11 display's gamma ramps");
-    apply->add_option("--output", applyOutput, "Only the CRTC driving this output (as xrandr names it)")
-        ->type_name("NAME");
-    std::string resetOutput;
-    CLI::App* reset = app.add_subcommand("reset", "Set the X11 display's gamma ramps to identity");
-    reset->add_option("--output", resetOutput, "Only the CRTC driving this output (as xrandr names it)")
-        ->type_name("NAME");
-    CLI::App* show = app.add_subcommand(
-        "show", "Print the values, some rows of the table, what each CRTC's gamma ramp holds, and each "
-                "display's default profile");
+    std::string applyHolder;
+    CLI::App* apply = app.add_subcommand("apply", words.applyHelp);
+    apply->add_option(words.holderOption, applyHolder, words.holderHelp)->type_name(words.holderTypeName);
+    std::string resetHolder;
+    CLI::App* reset = app.add_subcommand("reset", words.resetHelp);
+    reset->add_option(words.holderOption, resetHolder, words.holderHelp)->type_name(words.holderTypeName);
+    CLI::App* show = app.add_subcommand("show", words.showHelp);
 
+    const std::vector<std::string> arguments = utf8Arguments(argc, argv);
+    std::vector<const char*> argumentPointers;
+    for (const std::string& argument : arguments) argumentPointers.push_back(argument.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
     } catch (const CLI::ParseError& error) {
         return app.exit(error);
     }
@@ -161,11 +156,11 @@ int main(int argc, char** argv) {
     if (cal->parsed()) return writeExport(calPath, calFileText(table, defaultDescription), "the calibration");
     if (install->parsed()) {
         return installProfiles(table, installDescriptionOption->count() > 0 ? installDescription : defaultDescription,
-                               installOutput);
+                               installDisplay);
     }
-    if (uninstall->parsed()) return uninstallProfiles(uninstallOutput);
-    if (apply->parsed()) return loadRamps(&table, applyOutput);
-    if (reset->parsed()) return loadRamps(nullptr, resetOutput);
+    if (uninstall->parsed()) return uninstallProfiles(uninstallDisplay);
+    if (apply->parsed()) return loadRamps(&table, applyHolder);
+    if (reset->parsed()) return loadRamps(nullptr, resetHolder);
     if (show->parsed()) {
         printValues(values);
         printTableRows(table);

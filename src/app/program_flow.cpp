@@ -38,10 +38,11 @@ bool saveNow(ProgramPlatform& platform, const ControlState& state) {
     return saved;
 }
 
-void endRunWithSession(ProgramPlatform& platform, ControlState& state) {
-    saveCalibration(platform.settingsStore(), state.calibration);
+bool endRunWithSession(ProgramPlatform& platform, ControlState& state) {
+    const bool saved = saveCalibration(platform.settingsStore(), state.calibration);
     platform.savedAtSessionEnd = true;
     platform.endRun();
+    return saved;
 }
 
 void finishRun(ProgramPlatform& platform, ControlState& state) {

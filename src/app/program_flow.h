@@ -98,7 +98,9 @@ bool saveNow(ProgramPlatform& platform, const ControlState& state);
 // The user's session is ending (log-off, shutdown): the calibration is saved
 // now, as the end of the run would save it, and the run ends. A failed save is
 // not reported then: a box would hold up the log-off for a user who is leaving.
-void endRunWithSession(ProgramPlatform& platform, ControlState& state);
+// True when the values were saved, for a platform whose process ends before
+// the run's end could hand them on.
+bool endRunWithSession(ProgramPlatform& platform, ControlState& state);
 
 // After the loop: saves (unless already saved as the session ended), gives
 // the screen back, then hands on the saved values or reports the failure.

@@ -324,7 +324,7 @@ TEST(ProgramFlow, TheEndOfTheSessionSavesOnceAndReportsNothing) {
         platform.whileRunning = [&] {
             onKeyDown(platform, state, KEY_PAGE_UP);
             platform.store.memory.failOpen = !storeWorks;
-            endRunWithSession(platform, state);
+            EXPECT_EQ(endRunWithSession(platform, state), storeWorks);
         };
 
         EXPECT_EQ(runProgram(platform, state), EXIT_AFTER_RUN);

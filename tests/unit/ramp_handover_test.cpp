@@ -2,32 +2,13 @@
 
 #include <map>
 
-#include "calibration/settings_codec.h"
-#include "tests/support/memory_settings_store.h"
 #include "calibration/ramp_handover.h"
+#include "calibration/settings_codec.h"
+#include "tests/support/fake_ramp_device.h"
+#include "tests/support/memory_settings_store.h"
 
 namespace veltrane {
 namespace {
-
-// Ramps held in memory, one per holder, with every write recorded.
-class FakeRampDevice final : public GammaRampDevice {
-public:
-    std::map<RampId, GammaRamp> ramps;
-    std::vector<RampId> written;
-
-    std::vector<RampHolder> rampHolders() override {
-        std::vector<RampHolder> all;
-        for (const auto& [id, ramp] : ramps) all.push_back({id, {"output-" + std::to_string(id)}, ramp.size(), "holder " + std::to_string(id)});
-        return all;
-    }
-    std::optional<GammaRamp> readRamp(RampId crtc) override { return ramps.at(crtc); }
-    bool writeRamp(RampId crtc, const GammaRamp& ramp) override {
-        if (ramp.size() != ramps.at(crtc).size()) return false;
-        ramps[crtc] = ramp;
-        written.push_back(crtc);
-        return true;
-    }
-};
 
 ColorCalibration storedValues() {
     ColorCalibration calibration;

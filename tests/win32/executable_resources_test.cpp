@@ -45,19 +45,36 @@ TEST_F(ExecutableResourcesTest, TheManifestDeclaresPerMonitorDpiAwareness) {
     EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
 }
 
-TEST_F(ExecutableResourcesTest, TheVersionResourceNamesTheProgram) {
-    const DWORD size = GetFileVersionInfoSizeA(exePath.c_str(), nullptr);
-    ASSERT_GT(size, 0u);
+// The version resource of the executable at `path`: its original file name and its major version.
+void expectVersionResource(const std::string& path, const char* fileName) {
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
+    ASSERT_GT(size, 0u) << path;
     std::string block(size, '\0');
-    ASSERT_TRUE(GetFileVersionInfoA(exePath.c_str(), 0, size, block.data()));
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
     char* text = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\OriginalFilename",
                                reinterpret_cast<void**>(&text), &length));
-    EXPECT_STREQ(text, "veltrane.exe");
+    EXPECT_STREQ(text, fileName);
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), VELTRANE_VERSION_MAJOR);
+}
+
+TEST_F(ExecutableResourcesTest, TheVersionResourceNamesTheProgram) { expectVersionResource(exePath, "veltrane.exe"); }
+
+TEST(LutExecutableResources, TheVersionResourceNamesTheToolAndItRunsAsTheUser) {
+    std::string path = VELTRANE_LUT_EXE_PATH;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    expectVersionResource(path, "veltrane-lut.exe");
+    const HMODULE lut = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(lut, nullptr);
+    const HRSRC found = FindResourceA(lut, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(lut, found)));
+    const std::string manifest(bytes, SizeofResource(lut, found));
+    FreeLibrary(lut);
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/lcms/calibration_exports.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include <lcms2.h>
+#include <lcms2_plugin.h>
 
 #include "calibration/shortest_double_text.h"
 
@@ -75,10 +77,45 @@ std::wstring wideText(const std::string& utf8) {
     return wide;
 }
 
+// Where the ICC header keeps what is set here by hand.
+constexpr std::size_t HEADER_SIZE = 128;
+constexpr std::size_t PRIMARY_PLATFORM_OFFSET = 40;
+constexpr std::size_t FLAGS_OFFSET = 44;
+constexpr std::size_t RENDERING_INTENT_OFFSET = 64;
+constexpr std::size_t PROFILE_ID_OFFSET = 84;
+constexpr std::size_t PROFILE_ID_SIZE = 16;
+
+// The ICC rule for the profile id: the MD5 of the whole profile with its
+// flags, rendering intent and id as zeros.
+bool writeProfileId(cmsContext context, std::string& bytes) {
+    std::string zeroed = bytes;
+    std::fill_n(zeroed.begin() + FLAGS_OFFSET, 4, '\0');
+    std::fill_n(zeroed.begin() + RENDERING_INTENT_OFFSET, 4, '\0');
+    std::fill_n(zeroed.begin() + PROFILE_ID_OFFSET, PROFILE_ID_SIZE, '\0');
+    cmsHANDLE md5 = cmsMD5alloc(context);
+    if (md5 == nullptr) return false;
+    cmsMD5add(md5, reinterpret_cast<const cmsUInt8Number*>(zeroed.data()), static_cast<cmsUInt32Number>(zeroed.size()));
+    cmsProfileID id{};
+    cmsMD5finish(&id, md5);  // frees the handle
+    std::copy(std::begin(id.ID8), std::end(id.ID8), bytes.begin() + PROFILE_ID_OFFSET);
+    return true;
+}
+
 // Little CMS reports problems through a handler; the last one becomes the
 // message the user sees.
 void rememberError(cmsContext context, cmsUInt32Number, const char* text) {
     if (auto* message = static_cast<std::string*>(cmsGetContextUserData(context))) *message = text;
+}
+
+// The C library's thread-safe local time has another name on Windows.
+std::optional<std::tm> localTime(std::time_t time) {
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &time) != 0) return std::nullopt;
+#else
+    if (localtime_r(&time, &local) == nullptr) return std::nullopt;
+#endif
+    return local;
 }
 
 }  // namespace
@@ -139,16 +176,21 @@ std::optional<std::string> displayProfileBytes(const CalibrationTable& table, co
     }
     if (!cmsWriteTag(profile.get(), cmsSigMetaTag, dictionary.get())) return fail("cannot store the profile's metadata");
 
-    // The id is the MD5 of the whole profile as saved (with the id itself,
-    // the flags and the intent as zeros); colord and the desktops name a
-    // profile by it, so it must be the real one.
-    if (!cmsMD5computeID(profile.get())) return fail("cannot compute the profile's id");
-
     cmsUInt32Number size = 0;
     if (!cmsSaveProfileToMem(profile.get(), nullptr, &size)) return fail("cannot lay out the profile");
     std::string bytes(size, '\0');
     if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return fail("cannot lay out the profile");
     bytes.resize(size);
+    if (bytes.size() < HEADER_SIZE) return fail("cannot lay out the profile");
+    // Little CMS names the platform it was built for as the profile's primary
+    // platform (Apple on Linux, Microsoft on Windows). The profile is for
+    // every platform, and the same values should give the same file on each,
+    // so it names none (zero, as profiles without a primary platform do).
+    std::fill_n(bytes.begin() + PRIMARY_PLATFORM_OFFSET, 4, '\0');
+    // The id is the MD5 of the whole profile as it is now (with the id
+    // itself, the flags and the intent as zeros); colord and the desktops
+    // name a profile by it, so it must be the real one.
+    if (!writeProfileId(context.get(), bytes)) return fail("cannot compute the profile's id");
     return bytes;
 }
 
@@ -193,8 +235,9 @@ std::string calFileText(const CalibrationTable& table, const std::string& descri
 
     char created[64] = "";
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) != nullptr) std::strftime(created, sizeof created, "%a %b %d %H:%M:%S %Y", &local);
+    if (const std::optional<std::tm> local = localTime(now)) {
+        std::strftime(created, sizeof created, "%a %b %d %H:%M:%S %Y", &*local);
+    }
 
     std::string text =
         "CAL\n\n"

@@ -58,8 +58,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_ENDSESSION:
             // The process ends as soon as this returns, so the calibration is
-            // saved here and then, as Escape would save it.
-            if (wParam != FALSE) endRunWithSession(state, state.control);
+            // saved here and then, as Escape would save it, and handed on.
+            if (wParam != FALSE && endRunWithSession(state, state.control)) {
+                state.handOn(state.control.calibration, false);
+            }
             return 0;
         case WM_COMMAND:
             return 0;

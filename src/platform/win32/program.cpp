@@ -3,6 +3,12 @@
 // failure needs, the message loop, and presentation through paint messages.
 #include "platform/win32/program.h"
 
+#include <string>
+
+#include "calibration/gamma_ramp_device.h"
+#include "calibration/profile_store.h"
+#include "platform/lcms/calibration_exports.h"
+#include "platform/win32/wide_text.h"
 
 namespace veltrane::win32 {
 namespace {
@@ -50,7 +56,19 @@ StartUpStep Program::createWindow() {
 }
 
 StartUpStep Program::setUpScreen() {
+    // The calibration has been loaded by now. Ramps holding our table for it
+    // go to identity for the run, and get a table back on every way out.
+    std::string rampsUnreachable;
+    ownRamps = ProgramRamps::takeOver(openDisplayRamps(rampsUnreachable), control.calibration);
+    // Displays whose default profile is ours get the new one at exit.
+    std::string noProfileStore;
+    ownProfiles = ProgramProfiles::holdOff(openProfileStore(noProfileStore), displayProfileFor,
+                                           [this](const std::string& note) { calibrationNotes.push_back(note); });
     if (!setFullScreenMode(display, window) && !createFlippingChain(display)) return StartUpStep::ok();
+    // Nothing will be saved: the ramps get the stored table back, and every
+    // default profile stays as it was.
+    ownRamps.reset();
+    ownProfiles.reset();
     // The window is left as it is; it was never shown.
     leaveExclusiveMode(display, window);
     UnregisterClassA(CLASS_NAME, instance);
@@ -85,6 +103,16 @@ void Program::presentNow() { UpdateWindow(window); }
 void Program::endRun() { DestroyWindow(window); }
 
 void Program::releaseScreen() { releaseDisplay(display); }
+
+void Program::handOn(const ColorCalibration& calibration, bool mayShowBox) {
+    if (ownRamps) ownRamps->finish(calibration);
+    if (ownProfiles) ownProfiles->finish(calibration);
+    if (!mayShowBox || calibrationNotes.empty()) return;
+    std::string text;
+    for (const std::string& note : calibrationNotes) text += note + "\n";
+    calibrationNotes.clear();
+    MessageBoxW(nullptr, wideFromUtf8(text).c_str(), L"Veltrane", MB_OK | MB_ICONINFORMATION);
+}
 
 // Called only once the display has been given back: the boxes are ordinary
 // windows, and behind DirectDraw's exclusive full-screen mode they could not be

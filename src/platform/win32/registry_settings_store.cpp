@@ -47,6 +47,17 @@ bool RegistrySettingsStore::open() {
     return key_ != nullptr;
 }
 
+bool RegistrySettingsStore::openExisting() {
+    close();
+    const std::string subkey = "Software\\" + makerKey_ + "\\" + applicationKey_;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    return key_ != nullptr;
+}
+
+std::string RegistrySettingsStore::keyPath() const {
+    return "HKEY_CURRENT_USER\\Software\\" + makerKey_ + "\\" + applicationKey_;
+}
+
 std::optional<std::int32_t> RegistrySettingsStore::read(std::string_view name) {
     if (key_ == nullptr) return std::nullopt;
     const std::string valueName(name);

@@ -27,6 +27,11 @@ public:
     RegistrySettingsStore& operator=(const RegistrySettingsStore&) = delete;
 
     bool open() override;
+    // Opens the application's key for reading only, creating nothing: false
+    // when it is missing (nothing was stored yet) or cannot be opened.
+    bool openExisting();
+    // "HKEY_CURRENT_USER\Software\Kardo\Orlith", for the user.
+    std::string keyPath() const;
     // A value counts only as a REG_DWORD of exactly 4 bytes; any other type or
     // size is treated as missing.
     std::optional<std::int32_t> read(std::string_view name) override;

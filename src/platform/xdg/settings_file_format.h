@@ -6,6 +6,7 @@
 // Depends on the standard library alone, so it is tested without any file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -18,6 +19,10 @@
 #include "calibration/settings_value_text.h"
 
 namespace veltrane {
+
+// A settings file is a few hundred bytes; anything far larger is not ours and
+// is neither pulled into memory nor replaced.
+inline constexpr std::size_t MAX_SETTINGS_FILE_SIZE = 1 << 20;
 
 using SettingsValues = std::map<std::string, std::int32_t, std::less<>>;
 using SettingsWrites = std::vector<std::pair<std::string, std::int32_t>>;

@@ -10,11 +10,9 @@
 
 #include <sys/types.h>
 
-namespace veltrane {
+#include "platform/xdg/settings_file_format.h"
 
-// A settings file is a few hundred bytes; anything far larger is not ours and
-// is neither pulled into memory nor replaced.
-inline constexpr std::size_t MAX_SETTINGS_FILE_SIZE = 1 << 20;
+namespace veltrane {
 
 struct FileReadResult {
     enum class Status {

@@ -7,7 +7,8 @@ ctypes for the pointer. What it offers:
 - Xvfb(display, width, height, depth): start and stop a virtual screen
   (a context manager); env() gives an environment whose DISPLAY points at it.
   Xvfb.first_free(numbers, ...) starts one on the first of several display
-  numbers that is free.
+  numbers that is free. XorgDummy is the same with Xorg's dummy driver, for
+  the XFree86-VidModeExtension's gamma ramp (as root).
 - Image: width, height and tightly packed 8-bit RGB bytes, with pixel(),
   crop() and save(); save_image(image, folder, name) keeps one for a look.
 - screenshot(display): the root window as an Image.
@@ -49,7 +50,11 @@ Rect = Tuple[int, int, int, int]  # x, y, width, height
 def display_numbers(default: Sequence[int]) -> List[int]:
     """The X display numbers a suite may use: those VELTRANE_E2E_DISPLAYS
     lists ("96-99", "91,92,93", "180-184 190"), else `default`."""
-    listed = os.environ.get("VELTRANE_E2E_DISPLAYS", "")
+    return parse_display_numbers(os.environ.get("VELTRANE_E2E_DISPLAYS", ""), default)
+
+
+def parse_display_numbers(listed: str, default: Sequence[int]) -> List[int]:
+    """Display numbers written as VELTRANE_E2E_DISPLAYS writes them, else `default`."""
     numbers: List[int] = []
     for part in re.split(r"[,\s]+", listed.strip()):
         if part:
@@ -184,6 +189,88 @@ class Xvfb:
 
     def __exit__(self, *exc) -> None:
         self.stop()
+
+
+class XorgDummy(Xvfb):
+    """Xorg with the dummy video driver: a virtual screen like Xvfb's, but
+    with the XFree86-VidModeExtension, whose gamma ramp Wine's GDI gamma
+    functions drive (Xvfb has none). Started as root, with a configuration
+    of its own that adds no input devices; the same interface as Xvfb."""
+
+    CONFIG = """Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 65536
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0 - 1000.0
+  VertRefresh 5.0 - 200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth {depth}
+  SubSection "Display"
+    Depth {depth}
+    Virtual {width} {height}
+  EndSubSection
+EndSection
+"""
+
+    def __init__(self, display: int, width: int, height: int, depth: int = 24,
+                 start_timeout: float = 30.0, font_path: Optional[str] = None):
+        super().__init__(display, width, height, depth, start_timeout, font_path)
+        self._folder: Optional[str] = None
+
+    def start(self) -> "XorgDummy":
+        require_tools("Xorg")
+        if os.geteuid() != 0:
+            raise E2EError("Xorg with the dummy driver must be started as root")
+        if os.path.exists(f"/tmp/.X{self.display}-lock"):
+            raise E2EError(f"display {self.name} is in use")
+        self._folder = tempfile.mkdtemp(prefix="veltrane-xorg-")
+        config = os.path.join(self._folder, "xorg.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG.format(depth=self.depth, width=self.width, height=self.height))
+        read_end, write_end = os.pipe()
+        self._log = tempfile.TemporaryFile()
+        try:
+            self.process = subprocess.Popen(
+                ["Xorg", self.name, "-config", config, "-noreset", "-nolisten", "tcp",
+                 "-logfile", os.path.join(self._folder, "xorg.log"), "-displayfd", str(write_end)],
+                pass_fds=(write_end,), stdout=self._log, stderr=subprocess.STDOUT,
+                stdin=subprocess.DEVNULL)
+        finally:
+            os.close(write_end)
+        answer = b""
+        deadline = time.monotonic() + self.start_timeout
+        try:
+            while not answer.endswith(b"\n"):
+                ready, _, _ = select.select([read_end], [], [], max(deadline - time.monotonic(), 0))
+                chunk = os.read(read_end, 64) if ready else b""
+                if not chunk:
+                    break
+                answer += chunk
+        finally:
+            os.close(read_end)
+        if not answer.endswith(b"\n"):
+            output = self.output()
+            self.stop()
+            raise E2EError(f"Xorg {self.name} did not start within {self.start_timeout} s: " + output[-500:])
+        return self
+
+    def stop(self) -> None:
+        super().stop()
+        if self._folder is not None:
+            shutil.rmtree(self._folder, ignore_errors=True)
+            self._folder = None
 
 
 # -------------------------------------------------------------------- images

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# End-to-end tests of the Windows program under Wine on a private Xvfb, run by
-# pytest (Debian's python3-pytest). Builds veltrane.exe (windows preset) and
-# the headless reference renderer (linux preset), then runs
-# test_windows_program.py, whose fixtures start their own X server and Wine
-# prefix (in a fresh temporary folder) and remove both afterwards.
+# End-to-end tests of the Windows programs under Wine, run by pytest (Debian's
+# python3-pytest). Builds veltrane.exe and veltrane-lut.exe (windows preset),
+# the headless reference renderer and veltrane-lut (linux preset), then runs
+# test_windows_program.py on a private Xvfb and test_windows_lut.py on that
+# Xvfb and on Xorg with the dummy driver (for the gamma ramp; as root). The
+# fixtures start their own X servers and Wine prefixes (in fresh temporary
+# folders) and remove them afterwards.
 #
 # Build folders default to the presets' own; a developer working next to
 # others can point them elsewhere:
 #   VELTRANE_WINDOWS_BUILD_DIR=build/mine-windows VELTRANE_LINUX_BUILD_DIR=build/mine-linux tests/e2e/windows/run.sh
-# VELTRANE_E2E_DISPLAYS lists the X display numbers it may use (default 91,92,93,94).
+# VELTRANE_E2E_DISPLAYS lists the X display numbers it may use (default 91,92,93,94; it takes two).
 # VELTRANE_WINE_RENDERER=gdi makes Wine's DirectDraw use its GDI renderer (for
 # an X server without GLX); by default Wine picks OpenGL.
 # Further arguments go to pytest, for example -k escape or -x.
@@ -20,7 +22,7 @@ cd "$root"
 windows_dir="${VELTRANE_WINDOWS_BUILD_DIR:-build/windows}"
 linux_dir="${VELTRANE_LINUX_BUILD_DIR:-build/linux}"
 
-for tool in wine wineboot wineserver Xvfb xdotool import convert python3 cmake; do
+for tool in wine wineboot wineserver Xvfb Xorg xdotool import convert iccdump iccvcgt python3 cmake; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/install-deps.sh installs it)"; exit 2; }
 done
 # pytest from whichever Python has it: python3 may be another interpreter
@@ -34,12 +36,12 @@ else
   exit 2
 fi
 
-echo "Building veltrane.exe in $windows_dir"
+echo "Building veltrane.exe and veltrane-lut.exe in $windows_dir"
 cmake --preset windows -B "$windows_dir" >/dev/null
-cmake --build "$windows_dir" -j2 --target veltrane
-echo "Building veltrane-render in $linux_dir"
+cmake --build "$windows_dir" -j2 --target veltrane veltrane-lut
+echo "Building veltrane-render and veltrane-lut in $linux_dir"
 cmake --preset linux -B "$linux_dir" >/dev/null
-cmake --build "$linux_dir" -j2 --target veltrane-render
+cmake --build "$linux_dir" -j2 --target veltrane-render veltrane-lut
 
 artifacts="$windows_dir/e2e-windows-artifacts"
 rm -rf "$artifacts"
@@ -47,7 +49,9 @@ status=0
 # No byte-code or cache folders in the source tree.
 PYTHONDONTWRITEBYTECODE=1 "${pytest[@]}" -p no:cacheprovider -v -rA "$here" \
   --windows-exe "$windows_dir/veltrane.exe" \
+  --windows-lut "$windows_dir/veltrane-lut.exe" \
   --windows-render "$linux_dir/tools/veltrane-render" \
+  --linux-lut "$linux_dir/tools/veltrane-lut" \
   --windows-artifacts "$artifacts" \
   --windows-displays "${VELTRANE_E2E_DISPLAYS:-91,92,93,94}" \
   "$@" || status=$?

@@ -22,19 +22,22 @@ BLACK = b"\x00\x00\x00"
 
 
 class Session:
-    """Xvfb on the first free one of the displays given, and a fresh Wine prefix."""
+    """An X server on the first free one of the displays given (Xvfb, or
+    e2e_support's XorgDummy where the tests need a gamma ramp), and a fresh
+    Wine prefix."""
 
-    def __init__(self, width, height, displays, artifacts):
+    def __init__(self, width, height, displays, artifacts, server=e2e.Xvfb):
         self.width = width
         self.height = height
         self.artifacts = artifacts
         self.xvfb = None
         self.prefix = None
         self._displays = displays
+        self._server = server
 
     def __enter__(self):
         try:
-            self.xvfb = e2e.Xvfb.first_free(self._displays, self.width, self.height, 24)
+            self.xvfb = self._server.first_free(self._displays, self.width, self.height, 24)
             self._make_prefix()
         except BaseException:
             self.close()
@@ -78,6 +81,12 @@ class Session:
         # Wine's DirectDraw draws through OpenGL by default (Mesa's software
         # renderer under Xvfb); on an X server without GLX it needs its GDI
         # renderer, chosen here as a user would, never by the program.
+        # A program that crashes under Wine would otherwise wait for ever in
+        # the crash dialog.
+        crash = self.wine("reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t",
+                          "REG_DWORD", "/d", "0", "/f")
+        if crash.returncode != 0:
+            raise RuntimeError(f"could not turn off Wine's crash dialog: {crash.stderr}")
         renderer = os.environ.get("VELTRANE_WINE_RENDERER")
         if renderer:
             chosen = self.wine("reg", "add", r"HKCU\Software\Wine\Direct3D", "/v", "renderer", "/t",
@@ -122,6 +131,21 @@ class Session:
     def wine(self, *args, **extra_env):
         return subprocess.run(["wine", *args], env=self.env(**extra_env), capture_output=True, text=True,
                               timeout=120)
+
+    def run(self, *args, timeout=60, **extra_env):
+        """A Windows program run to its end, its output through files (Wine's
+        background processes would keep a pipe open): a CompletedProcess
+        with the text of both."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            completed = subprocess.run(["timeout", str(timeout), "wine", *args], env=self.env(**extra_env),
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err, check=False)
+            out.seek(0)
+            err.seek(0)
+            completed.stdout = out.read().decode(errors="replace").replace("\r\n", "\n")
+            completed.stderr = err.read().decode(errors="replace").replace("\r\n", "\n")
+        if completed.returncode == 124:
+            raise RuntimeError(f"wine {' '.join(args)} did not end within {timeout} s")
+        return completed
 
     def start(self, exe, **extra_env):
         return subprocess.Popen(["wine", exe], env=self.env(**extra_env), stdout=subprocess.DEVNULL,
