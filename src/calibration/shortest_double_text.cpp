@@ -1,9 +1,11 @@
 #include "calibration/shortest_double_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <version>
 
 namespace veltrane {
 namespace {
@@ -95,6 +97,16 @@ std::string fixed(const Digits& d, double value) {
 }  // namespace
 
 std::string shortestDoubleText(double value) {
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+#else
+    return shortestDoubleTextFromCLibrary(value);
+#endif
+}
+
+std::string shortestDoubleTextFromCLibrary(double value) {
     std::string text = std::signbit(value) ? "-" : "";
     if (std::isnan(value)) return text.append("nan");
     if (std::isinf(value)) return text.append("inf");
