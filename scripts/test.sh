@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-step() { printf '\n=== %s ===\n' "$*"; }
+# Each step says how long the run has taken so far, so a slow step shows.
+step() { printf '\n=== %s (at %dm%02ds) ===\n' "$*" $((SECONDS / 60)) $((SECONDS % 60)); }
 
 step "Linux: build and unit tests"
 cmake --preset linux
