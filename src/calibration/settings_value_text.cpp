@@ -73,4 +73,20 @@ std::string_view trimSettingsText(std::string_view text) {
     return text;
 }
 
+std::string quotedInWarning(std::string_view text) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            out += "\\x";
+            out += HEX[byte >> 4];
+            out += HEX[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace veltrane

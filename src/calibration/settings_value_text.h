@@ -25,4 +25,8 @@ std::string settingsValueProblem(std::string_view value);
 // The text without the spaces and tabs around it, as a value is read.
 std::string_view trimSettingsText(std::string_view text);
 
+// A stored text as a warning quotes it: control characters written as \xNN,
+// so a message never carries them to the terminal or the console.
+std::string quotedInWarning(std::string_view text);
+
 }  // namespace veltrane

@@ -41,28 +41,12 @@ const StoredParameter* storedParameterNamed(std::string_view name) {
     return nullptr;
 }
 
-// Control characters shown as \xNN, so a warning never carries them.
-std::string shown(std::string_view text) {
-    static constexpr char HEX[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            out += "\\x";
-            out += HEX[byte >> 4];
-            out += HEX[byte & 0xf];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 // "`part`: reason". Built piece by piece: GCC 12 warns falsely about
 // "literal" + std::string here.
 std::string warning(std::string_view part, std::string_view reason) {
     std::string text(1, '`');
-    text.append(shown(part));
+    text.append(quotedInWarning(part));
     text.append("`: ");
     text.append(reason);
     return text;
@@ -82,7 +66,7 @@ AddressValues readAddressValues(std::string_view fragment) {
         const std::string name = part.substr(0, equals);
         if (storedParameterNamed(name) == nullptr) {
             std::string reason = "no setting is called `";
-            reason.append(shown(name));
+            reason.append(quotedInWarning(name));
             reason.push_back('`');
             address.warnings.push_back(warning(part, reason));
             continue;

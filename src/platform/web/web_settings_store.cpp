@@ -9,18 +9,7 @@ namespace {
 // warning stays one readable line.
 std::string shown(std::string_view text) {
     constexpr std::size_t LONGEST_SHOWN = 72;
-    static constexpr char HEX[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : text.substr(0, LONGEST_SHOWN)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            out += "\\x";
-            out += HEX[byte >> 4];
-            out += HEX[byte & 0xf];
-        } else {
-            out += c;
-        }
-    }
+    std::string out = quotedInWarning(text.substr(0, LONGEST_SHOWN));
     if (text.size() > LONGEST_SHOWN) out += "...";
     return out;
 }

@@ -114,20 +114,6 @@ std::vector<Line> analyseLines(std::string_view body, IsKnown isKnown) {
     return lines;
 }
 
-void appendEscaped(std::string& out, std::string_view text) {
-    static constexpr char HEX[] = "0123456789abcdef";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            out += "\\x";
-            out += HEX[byte >> 4];
-            out += HEX[byte & 0xf];
-        } else {
-            out += c;
-        }
-    }
-}
-
 }  // namespace
 
 ParsedSettings parseSettingsText(std::string_view text, std::span<const std::string_view> knownNames) {
@@ -169,7 +155,7 @@ std::string describeDiagnostic(const SettingsDiagnostic& diagnostic) {
         cut = true;
     }
     std::string text = "line " + std::to_string(diagnostic.lineNumber) + ": `";
-    appendEscaped(text, shown);
+    text += quotedInWarning(shown);
     if (cut) text += "...";
     text += "`: ";
     text += diagnostic.reason;
