@@ -17,25 +17,5 @@ else
 fi
 cmake --build "$VELTRANE_BUILD_DIR" --target veltrane veltrane-render veltrane-lut
 
-if python3 -c 'import pytest' 2>/dev/null; then
-  pytest=(python3 -m pytest)
-elif [ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import pytest' 2>/dev/null; then
-  pytest=(/usr/bin/python3 -m pytest)
-else
-  echo "pytest is missing: install python3-pytest (scripts/install-deps.sh does)" >&2
-  exit 1
-fi
-
-artifacts="$(mktemp -d "${TMPDIR:-/tmp}/veltrane-wayland-artifacts.XXXXXX")"
-export VELTRANE_E2E_ARTIFACTS="$artifacts"
-status=0
-"${pytest[@]}" -p no:cacheprovider -rA tests/e2e/wayland "$@" || status=$?
-if [ "$status" -eq 5 ]; then
-  echo "No test was selected: that counts as a failure." >&2
-fi
-if [ "$status" -ne 0 ] && [ -n "$(ls -A "$artifacts")" ]; then
-  echo "Images of the failed comparisons: $artifacts"
-else
-  rm -rf "$artifacts"
-fi
-exit "$status"
+. tests/e2e/common/pytest_suite.sh
+run_pytest_suite wayland tests/e2e/wayland "$@"

@@ -23,25 +23,6 @@ if [ -z "${VELTRANE_E2E_SKIP_BUILD:-}" ]; then
   cmake --build "$VELTRANE_LINUX_BUILD_DIR" --target veltrane-render veltrane-lut
 fi
 
-# Debian's pytest and selenium belong to the system's Python, which may not
-# be the first python3 on the PATH.
-python=/usr/bin/python3
-if ! "$python" -c 'import pytest, selenium' 2>/dev/null; then
-  echo "pytest or selenium is missing: install python3-pytest python3-selenium (scripts/install-deps.sh does)" >&2
-  exit 1
-fi
-
-artifacts="$(mktemp -d "${TMPDIR:-/tmp}/veltrane-web-artifacts.XXXXXX")"
-export VELTRANE_E2E_ARTIFACTS="$artifacts"
-status=0
-# -p no:cacheprovider: no .pytest_cache in the source tree.
-"$python" -m pytest -p no:cacheprovider -rA tests/e2e/web "$@" || status=$?
-if [ "$status" -eq 5 ]; then
-  echo "No test was selected: that counts as a failure." >&2
-fi
-if [ "$status" -ne 0 ] && [ -n "$(ls -A "$artifacts")" ]; then
-  echo "Images of the failed comparisons: $artifacts"
-else
-  rm -rf "$artifacts"
-fi
-exit "$status"
+. tests/e2e/common/pytest_suite.sh
+export VELTRANE_E2E_PYTHON_MODULES=selenium
+run_pytest_suite web tests/e2e/web "$@"
