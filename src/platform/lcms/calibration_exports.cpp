@@ -107,6 +107,26 @@ void rememberError(cmsContext context, cmsUInt32Number, const char* text) {
     if (auto* message = static_cast<std::string*>(cmsGetContextUserData(context))) *message = text;
 }
 
+// A Little CMS context of its own for one call, which keeps the last problem
+// Little CMS reported so that a failure can name it.
+class LcmsContext {
+public:
+    LcmsContext() : context_(cmsCreateContext(nullptr, &message_)) {
+        if (context_) cmsSetLogErrorHandlerTHR(context_.get(), rememberError);
+    }
+    LcmsContext(const LcmsContext&) = delete;  // Little CMS holds the message's address
+    LcmsContext& operator=(const LcmsContext&) = delete;
+
+    bool started() const { return context_ != nullptr; }
+    cmsContext get() const { return context_.get(); }
+    // `what`, followed by what Little CMS said last, if it said anything.
+    std::string failure(const std::string& what) const { return what + (message_.empty() ? "" : ": " + message_); }
+
+private:
+    std::string message_;
+    std::unique_ptr<std::remove_pointer_t<cmsContext>, ContextDeleter> context_;
+};
+
 // The C library's thread-safe local time has another name on Windows.
 std::optional<std::tm> localTime(std::time_t time) {
     std::tm local{};
@@ -127,15 +147,13 @@ std::string calibrationDescription(const ColorCalibration& calibration) {
 
 std::optional<std::string> displayProfileBytes(const CalibrationTable& table, const std::string& description,
                                                std::string& error, const ProfileMetadata& metadata) {
-    std::string lcmsMessage;
-    std::unique_ptr<std::remove_pointer_t<cmsContext>, ContextDeleter> context(cmsCreateContext(nullptr, &lcmsMessage));
-    if (!context) {
+    const LcmsContext context;
+    if (!context.started()) {
         error = "Little CMS could not start";
         return std::nullopt;
     }
-    cmsSetLogErrorHandlerTHR(context.get(), rememberError);
     const auto fail = [&](const char* what) {
-        error = std::string(what) + (lcmsMessage.empty() ? "" : ": " + lcmsMessage);
+        error = context.failure(what);
         return std::nullopt;
     };
 
@@ -201,17 +219,15 @@ std::optional<std::string> displayProfileFor(const ColorCalibration& calibration
 }
 
 std::optional<GammaRamp> profileCalibrationRamp(const std::string& profileBytes, std::string& error) {
-    std::string lcmsMessage;
-    std::unique_ptr<std::remove_pointer_t<cmsContext>, ContextDeleter> context(cmsCreateContext(nullptr, &lcmsMessage));
-    if (!context) {
+    const LcmsContext context;
+    if (!context.started()) {
         error = "Little CMS could not start";
         return std::nullopt;
     }
-    cmsSetLogErrorHandlerTHR(context.get(), rememberError);
     std::unique_ptr<void, ProfileDeleter> profile(cmsOpenProfileFromMemTHR(
         context.get(), profileBytes.data(), static_cast<cmsUInt32Number>(profileBytes.size())));
     if (!profile) {
-        error = "not an ICC profile" + (lcmsMessage.empty() ? "" : ": " + lcmsMessage);
+        error = context.failure("not an ICC profile");
         return std::nullopt;
     }
     const auto* curves = static_cast<cmsToneCurve* const*>(cmsReadTag(profile.get(), cmsSigVcgtTag));
