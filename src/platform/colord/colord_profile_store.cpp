@@ -93,6 +93,15 @@ std::string explain(const ColordError& error, const std::string& doing) {
     }
 }
 
+// The colord device of a display, or the reason (for the user) why there is none.
+std::optional<ColordDevice> deviceOf(ColordClient& client, const ProfileDisplay& display, std::string& error) {
+    ColordError failure;
+    const auto path = client.findDeviceById(display.id, failure);
+    auto device = path ? client.device(*path, failure) : std::nullopt;
+    if (!device) error = explain(failure, "find the device " + display.id);
+    return device;
+}
+
 class ColordHold final : public CalibrationHold {
 public:
     ColordHold(std::shared_ptr<ColordClient> client, std::string devicePath)
@@ -195,13 +204,9 @@ std::optional<ProfileDisplay> ColordProfileStore::findDisplay(const std::string&
 bool ColordProfileStore::defaultProfile(const ProfileDisplay& display, std::optional<DefaultProfile>& found,
                                         std::string& error) {
     found.reset();
+    const auto device = deviceOf(*client_, display, error);
+    if (!device) return false;
     ColordError failure;
-    const auto path = client_->findDeviceById(display.id, failure);
-    const auto device = path ? client_->device(*path, failure) : std::nullopt;
-    if (!device) {
-        error = explain(failure, "find the device " + display.id);
-        return false;
-    }
     if (device->profiles.empty()) return true;
     const std::string& first = device->profiles.front();
     const auto profile = client_->profile(first, failure);
@@ -227,13 +232,9 @@ bool ColordProfileStore::defaultProfile(const ProfileDisplay& display, std::opti
 
 bool ColordProfileStore::installAsDefault(const ProfileDisplay& display, const std::string& profileBytes,
                                           std::string& done, std::string& error) {
+    const auto device = deviceOf(*client_, display, error);
+    if (!device) return false;
     ColordError failure;
-    const auto devicePath = client_->findDeviceById(display.id, failure);
-    const auto device = devicePath ? client_->device(*devicePath, failure) : std::nullopt;
-    if (!device) {
-        error = explain(failure, "find the device " + display.id);
-        return false;
-    }
 
     // What is there now: the default (unless it is an entry that does not
     // answer) and our earlier profiles on this device.
@@ -384,13 +385,9 @@ bool ColordProfileStore::installAsDefault(const ProfileDisplay& display, const s
 }
 
 bool ColordProfileStore::uninstall(const ProfileDisplay& display, std::string& done, std::string& error) {
+    const auto device = deviceOf(*client_, display, error);
+    if (!device) return false;
     ColordError failure;
-    const auto devicePath = client_->findDeviceById(display.id, failure);
-    const auto device = devicePath ? client_->device(*devicePath, failure) : std::nullopt;
-    if (!device) {
-        error = explain(failure, "find the device " + display.id);
-        return false;
-    }
     std::vector<ColordProfile> ours;
     for (const std::string& path : device->profiles) {
         ColordError ignored;
