@@ -25,6 +25,8 @@ import subprocess
 import time
 from typing import Dict, List, Optional
 
+import e2e_support as e2e
+
 
 COLORD = "/usr/libexec/colord"
 NAME = "org.freedesktop.ColorManager"
@@ -116,13 +118,7 @@ class PrivateColord:
             self._connection.close_sync(None)
             self._connection = None
         if self.process is not None:
-            if self.process.poll() is None:
-                self.process.terminate()
-                try:
-                    self.process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
+            e2e.end_process(self.process, grace=5)
             self.process = None
             self.log.close()
         if self.bus_pid is not None:

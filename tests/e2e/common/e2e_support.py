@@ -67,6 +67,18 @@ class E2EError(Exception):
     """A test step could not be carried out (as opposed to a wrong result)."""
 
 
+def end_process(process: subprocess.Popen, grace: float) -> None:
+    """Asks a server to end (SIGTERM) and kills it when it has not ended
+    within `grace` seconds."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=grace)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def require_tools(*names: str) -> None:
     """Fails with one clear message naming every missing outside tool."""
     missing = [n for n in names if shutil.which(n) is None]
@@ -172,13 +184,7 @@ class Xvfb:
 
     def stop(self) -> None:
         if self.process is not None:
-            if self.process.poll() is None:
-                self.process.terminate()
-                try:
-                    self.process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
+            end_process(self.process, grace=5)
             self.process = None
         if self._log is not None:
             self._log.close()

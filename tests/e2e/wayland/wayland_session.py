@@ -246,13 +246,7 @@ class Sway:
 
     def stop(self) -> None:
         if self.process is not None:
-            if self.process.poll() is None:
-                self.process.terminate()
-                try:
-                    self.process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
+            e2e.end_process(self.process, grace=10)
             self.process = None
         if self._log is not None:
             self._log.close()
@@ -367,13 +361,7 @@ class Weston:
 
     def stop(self) -> None:
         if self.process is not None:
-            if self.process.poll() is None:
-                self.process.terminate()
-                try:
-                    self.process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
+            e2e.end_process(self.process, grace=10)
             self.process = None
         if self._log is not None:
             self._log.close()
