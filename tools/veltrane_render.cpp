@@ -31,8 +31,11 @@ namespace {
 
 using namespace veltrane;
 
-// Pages drawn and encoded at once, one a core: each holds a surface of its own.
+// Pages drawn and encoded at once, one a core, each on a surface of its own,
+// as long as the surfaces together stay within the memory one 8K page at 32
+// bits takes four times over; a larger page is drawn on one.
 constexpr unsigned MOST_PAGES_AT_ONCE = 4;
+constexpr std::uint64_t MOST_SURFACE_BYTES_AT_ONCE = 4ull * 7680 * 4320 * 4;
 
 std::string pageFileName(int page) {
     char name[32];
@@ -141,7 +144,11 @@ private:
 std::vector<std::unique_ptr<MemorySurface>> pageSurfaces(const RenderOptions& options) {
     std::vector<std::unique_ptr<MemorySurface>> surfaces;
     surfaces.push_back(std::make_unique<MemorySurface>(options.width, options.height, options.bitsPerPixel));
-    const unsigned wanted = std::clamp(std::thread::hardware_concurrency(), 1u, MOST_PAGES_AT_ONCE);
+    const std::uint64_t surfaceBytes = static_cast<std::uint64_t>(options.width) *
+                                       static_cast<std::uint64_t>(options.height) * 4;
+    const std::uint64_t fitting = std::max<std::uint64_t>(1, MOST_SURFACE_BYTES_AT_ONCE / surfaceBytes);
+    const unsigned wanted = static_cast<unsigned>(std::min<std::uint64_t>(
+        std::clamp(std::thread::hardware_concurrency(), 1u, MOST_PAGES_AT_ONCE), fitting));
     try {
         while (surfaces.size() < wanted) {
             surfaces.push_back(std::make_unique<MemorySurface>(options.width, options.height, options.bitsPerPixel));
