@@ -25,6 +25,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltrane {
 
@@ -41,6 +42,37 @@ struct FileWriteOptions {
 // `error` set, when nothing was changed.
 bool writeFile(const std::string& path, std::string_view bytes, std::string& error,
                const FileWriteOptions& options = {});
+
+// Files written together, each as writeFile writes it, with one wait for the
+// disk for them all instead of one each: add() writes into a FIFO or a device
+// at once and leaves a file to replace in its temporary file beside it;
+// commit() syncs every temporary file, then renames each over its file in the
+// order they were added, then syncs each folder once. A file is replaced
+// atomically, as by writeFile: until its rename the old one stands. A file
+// added and not committed when the batch ends is not written, and its
+// temporary file goes.
+class FileBatch {
+public:
+    FileBatch();
+    ~FileBatch();
+    FileBatch(const FileBatch&) = delete;
+    FileBatch& operator=(const FileBatch&) = delete;
+
+    // False, with "cannot write PATH: REASON" in `error`, when the file
+    // cannot be written; the files added before it stay added.
+    bool add(const std::string& path, std::string_view bytes, std::string& error,
+             const FileWriteOptions& options = {});
+
+    // True when every file added is in place. Otherwise `error` names the
+    // first one that is not: the files added before it are in place, it and
+    // the ones after it are as they were.
+    bool commit(std::string& error);
+
+    struct Pending;  // what each platform keeps of a file until commit()
+
+private:
+    std::vector<Pending> pending_;
+};
 
 // True when `path` leads where this program's standard output goes
 // (/dev/stdout, the pipe or terminal it is, the file it was sent to), so a

@@ -1,6 +1,7 @@
 // writeFile on a real folder: what each kind of thing at the name gets, the
 // exact sentence of each refusal with nothing changed, pipes and FIFOs, kept
-// permissions and owners, and the clean-up of our temporary files. The same
+// permissions and owners, and the clean-up of our temporary files; and the
+// batch of files placed together. The same
 // rule is checked for every program from outside by
 // tests/tools/test_file_writers.py.
 #include <gtest/gtest.h>
@@ -193,6 +194,23 @@ TEST_P(Refusal, SaysWhyInOneSentenceAndChangesNothing) {
     for (std::size_t at; (at = expected.find("FOLDER")) != std::string::npos;) expected.replace(at, 6, folder.string());
     EXPECT_EQ(error, expected);
     EXPECT_EQ(snapshot(folder), before);
+
+    // A batch refuses the same file with the same sentence, and the files
+    // added before it still go in place.
+    std::string batchError;
+    {
+        FileBatch batch;
+        ASSERT_TRUE(batch.add((folder / "before").string(), "placed", batchError)) << batchError;
+        EXPECT_FALSE(batch.add(path, "new bytes", batchError));
+        EXPECT_EQ(batchError, expected);
+        std::string commitError;
+        EXPECT_TRUE(batch.commit(commitError)) << commitError;
+    }
+    auto placed = snapshot(folder);
+    ASSERT_EQ(placed.count("before"), 1u);
+    EXPECT_EQ(placed["before"].what, "placed");
+    placed.erase("before");
+    EXPECT_EQ(placed, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -455,6 +473,80 @@ TEST_F(FileWriting, TheCleanUpRemovesOnlyOurOwnTemporaryFiles) {
     removeStaleTemporaryFiles((folder / "Orlith.conf").string());
     EXPECT_EQ(names(folder), expected);
     EXPECT_EQ(contents(folder / "elsewhere"), "keep");
+}
+
+// The old files stand until commit(), which puts every new one in place at
+// once, keeping each file's bits, following links, and leaving nothing beside.
+TEST_F(FileWriting, ABatchReplacesItsFilesOnlyWhenCommitted) {
+    writeBytes(folder / "page-00.png", "old 0");
+    ASSERT_EQ(::chmod((folder / "page-00.png").c_str(), 0604), 0);
+    fs::create_directory(folder / "real");
+    writeBytes(folder / "real" / "page-02.png", "old 2");
+    fs::create_symlink("real/page-02.png", folder / "page-02.png");
+    const auto before = snapshot(folder);
+    std::string error;
+    FileBatch batch;
+    for (const char* name : {"page-00.png", "page-01.png", "page-02.png"}) {
+        ASSERT_TRUE(batch.add((folder / name).string(), std::string("new ") + name, error)) << error;
+    }
+    // Until then only temporary files, of the one form, are beside them.
+    auto waiting = snapshot(folder);
+    std::size_t temporaries = 0;
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        const fs::path name(it->first);
+        if (isTemporaryFileName(name.filename().string(), "page-00.png") ||
+            isTemporaryFileName(name.filename().string(), "page-01.png") ||
+            isTemporaryFileName(name.filename().string(), "page-02.png")) {
+            ++temporaries;
+            it = waiting.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    EXPECT_EQ(temporaries, 3u);
+    EXPECT_EQ(waiting, before);
+
+    ASSERT_TRUE(batch.commit(error)) << error;
+    EXPECT_EQ(contents(folder / "page-00.png"), "new page-00.png");
+    EXPECT_EQ(permissionBits(folder / "page-00.png"), 0604u);
+    EXPECT_EQ(contents(folder / "page-01.png"), "new page-01.png");
+    EXPECT_EQ(permissionBits(folder / "page-01.png"), 0666 & ~currentUmask());
+    EXPECT_TRUE(fs::is_symlink(folder / "page-02.png"));
+    EXPECT_EQ(contents(folder / "real" / "page-02.png"), "new page-02.png");
+    EXPECT_EQ(names(folder), (std::vector<std::string>{"page-00.png", "page-01.png", "page-02.png", "real"}));
+    EXPECT_EQ(names(folder / "real"), std::vector<std::string>{"page-02.png"});
+}
+
+TEST_F(FileWriting, ABatchNeverCommittedChangesNothing) {
+    writeBytes(folder / "page-00.png", "old 0");
+    const auto before = snapshot(folder);
+    {
+        FileBatch batch;
+        std::string error;
+        ASSERT_TRUE(batch.add((folder / "page-00.png").string(), "new 0", error)) << error;
+        ASSERT_TRUE(batch.add((folder / "page-01.png").string(), "new 1", error)) << error;
+    }
+    EXPECT_EQ(snapshot(folder), before);
+}
+
+// What is at a name can change between add() and commit(): the files before
+// the one that cannot be placed are in place, it and the rest are as they were.
+TEST_F(FileWriting, ACommitThatFailsPartWayPlacesTheFilesBeforeAndNoMore) {
+    for (const char* name : {"a", "b", "c"}) writeBytes(folder / name, std::string("old ") + name);
+    FileBatch batch;
+    std::string error;
+    for (const char* name : {"a", "b", "c"}) {
+        ASSERT_TRUE(batch.add((folder / name).string(), std::string("new ") + name, error)) << error;
+    }
+    fs::remove(folder / "b");
+    fs::create_directory(folder / "b");
+    writeBytes(folder / "b" / "inside", "kept");
+    EXPECT_FALSE(batch.commit(error));
+    EXPECT_EQ(error, "cannot write " + (folder / "b").string() + ": Is a directory");
+    EXPECT_EQ(contents(folder / "a"), "new a");
+    EXPECT_EQ(names(folder / "b"), std::vector<std::string>{"inside"});
+    EXPECT_EQ(contents(folder / "c"), "old c");
+    EXPECT_EQ(names(folder), (std::vector<std::string>{"a", "b", "c"}));
 }
 
 }  // namespace

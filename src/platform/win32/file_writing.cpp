@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <optional>
 #include <random>
+#include <vector>
 
 #include "platform/win32/wide_text.h"
 
@@ -70,6 +71,11 @@ public:
         handle_ = handle;
     }
     HANDLE get() const { return handle_; }
+    HANDLE release() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     bool close() {
         const bool closed = !valid() || CloseHandle(handle_);
@@ -104,26 +110,120 @@ std::string reasonFor(DWORD error, const std::wstring& folder) {
     }
 }
 
+// What a failure says: the name as the caller gave it, and the file at the
+// end of its links when that is another.
+bool fail(const std::string& path, const std::string& shownTarget, const std::string& reason, std::string& error) {
+    error = "cannot write " + path + (shownTarget.empty() ? "" : " (a link to " + shownTarget + ")") + ": " + reason;
+    return false;
+}
+
+}  // namespace
+
+// A file whose bytes are in its hidden temporary file beside it, still open,
+// waiting to be flushed and put in its place.
+struct FileBatch::Pending {
+    std::string path;         // as the caller named it
+    std::string shownTarget;  // the file at the end of the links, when it is not path
+    std::string accessLike;
+    std::wstring target;
+    bool exists = false;
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+};
+
+namespace {
+
+void closeAndRemove(FileBatch::Pending& pending) {
+    if (pending.file != INVALID_HANDLE_VALUE) CloseHandle(pending.file);
+    pending.file = INVALID_HANDLE_VALUE;
+    if (!pending.temporary.empty()) {
+        SetFileAttributesW(pending.temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(pending.temporary.c_str());
+    }
+    pending.temporary.clear();
+}
+
+bool abandon(FileBatch::Pending& pending, DWORD error, std::string& message) {
+    const std::wstring folder = folderOf(pending.temporary);
+    closeAndRemove(pending);
+    return fail(pending.path, pending.shownTarget, reasonFor(error, folder), message);
+}
+
+// The temporary file's bytes reach the disk; the file stays where it is.
+bool flushTemporary(FileBatch::Pending& pending, std::string& message) {
+    const bool flushed = FlushFileBuffers(pending.file);
+    const DWORD error = GetLastError();
+    // Once the bytes are on the disk, a close that fails loses nothing.
+    CloseHandle(pending.file);
+    pending.file = INVALID_HANDLE_VALUE;
+    return flushed || abandon(pending, error, message);
+}
+
+// The temporary file takes the permissions (the access list) of `model`.
+bool takeAccessOf(const std::wstring& model, std::wstring& temporary, DWORD& error) {
+    PACL access = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    error = GetNamedSecurityInfoW(model.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  &access, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS) return false;
+    error = SetNamedSecurityInfoW(temporary.data(), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  access, nullptr);
+    LocalFree(descriptor);
+    return error == ERROR_SUCCESS;
+}
+
+// The replaced file's attributes (hidden, read-only aside) and its
+// permissions stay; the temporary file's hidden mark goes with it.
+bool putInPlace(FileBatch::Pending& pending, std::string& message) {
+    DWORD error = ERROR_SUCCESS;
+    if (!pending.accessLike.empty() && !takeAccessOf(wideFromUtf8(pending.accessLike), pending.temporary, error)) {
+        return abandon(pending, error, message);
+    }
+    if (pending.exists && pending.accessLike.empty()) {
+        if (ReplaceFileW(pending.target.c_str(), pending.temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                         nullptr, nullptr)) {
+            pending.temporary.clear();
+            return true;
+        }
+        return abandon(pending, GetLastError(), message);
+    }
+    SetFileAttributesW(pending.temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExW(pending.temporary.c_str(), pending.target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        pending.temporary.clear();
+        return true;
+    }
+    return abandon(pending, GetLastError(), message);
+}
+
 class FileWriter {
 public:
     FileWriter(const std::string& path, std::string_view bytes, std::string& error, const FileWriteOptions& options)
-        : path_(path), bytes_(bytes), error_(error), options_(options) {}
+        : bytes_(bytes), error_(error) {
+        pending_.path = path;
+        pending_.accessLike = options.accessLike;
+    }
 
-    bool write() {
-        const std::wstring name = wideFromUtf8(path_);
-        if (path_.empty() || nameStart(name) == name.size()) {
-            error_ = "cannot write '" + path_ + "': not a file name";
+    // Writes into a console, a pipe or a device then and there; a file to
+    // replace is left in `pending` (its temporary written, not yet flushed),
+    // with an empty temporary name when there is nothing to place.
+    bool start(FileBatch::Pending& pending) {
+        const std::string& path = pending_.path;
+        const std::wstring name = wideFromUtf8(path);
+        if (path.empty() || nameStart(name) == name.size()) {
+            error_ = "cannot write '" + path + "': not a file name";
             return false;
         }
         const DWORD attributes = GetFileAttributesW(name.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND) return replace(name, false);
-            if (error == ERROR_PATH_NOT_FOUND) return fail(reasonFor(error, folderOf(name)));
+            if (error == ERROR_FILE_NOT_FOUND) return prepareReplacement(name, false, pending);
+            if (error == ERROR_PATH_NOT_FOUND) return failWith(reasonFor(error, folderOf(name)));
             // Devices (NUL, CON) and pipes have no attributes to show.
             return writeIntoOrFail(name, error);
         }
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return fail("it is a folder");
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return failWith("it is a folder");
         // Opening follows the links on the way, so what is opened is the file
         // at their end.
         Handle opened(CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -132,9 +232,9 @@ public:
             const DWORD error = GetLastError();
             if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
                 (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
-                return fail("it is a link to nothing");
+                return failWith("it is a link to nothing");
             }
-            return fail(systemErrorText(error));
+            return failWith(systemErrorText(error));
         }
         if (GetFileType(opened.get()) != FILE_TYPE_DISK) return writeInto(name);
         std::wstring target = name;
@@ -151,23 +251,21 @@ public:
         opened.close();
         const DWORD finalAttributes = GetFileAttributesW(target.c_str());
         if (finalAttributes != INVALID_FILE_ATTRIBUTES && (finalAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            return fail("Permission denied (the file is read-only)");
+            return failWith("Permission denied (the file is read-only)");
         }
-        if (target != name) shownTarget_ = utf8FromWide(target);
-        return replace(target, true);
+        if (target != name) pending_.shownTarget = utf8FromWide(target);
+        return prepareReplacement(target, true, pending);
     }
 
 private:
-    bool fail(const std::string& reason) {
-        error_ = "cannot write " + path_ + (shownTarget_.empty() ? "" : " (a link to " + shownTarget_ + ")") +
-                 ": " + reason;
-        return false;
-    }
+    bool failWith(const std::string& reason) { return fail(pending_.path, pending_.shownTarget, reason, error_); }
 
     bool writeIntoOrFail(const std::wstring& name, DWORD attributesError) {
         Handle device(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
-        if (!device.valid() || GetFileType(device.get()) == FILE_TYPE_DISK) return fail(systemErrorText(attributesError));
+        if (!device.valid() || GetFileType(device.get()) == FILE_TYPE_DISK) {
+            return failWith(systemErrorText(attributesError));
+        }
         device.close();
         return writeInto(name);
     }
@@ -176,83 +274,49 @@ private:
     bool writeInto(const std::wstring& name) {
         Handle device(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
-        if (!device.valid()) return fail(systemErrorText(GetLastError()));
-        if (!writeAll(device.get(), bytes_)) return fail(systemErrorText(GetLastError()));
-        return device.close() || fail(systemErrorText(GetLastError()));
+        if (!device.valid()) return failWith(systemErrorText(GetLastError()));
+        if (!writeAll(device.get(), bytes_)) return failWith(systemErrorText(GetLastError()));
+        return device.close() || failWith(systemErrorText(GetLastError()));
     }
 
-    // `target` is a regular file (`exists`) or nothing yet.
-    bool replace(const std::wstring& target, bool exists) {
+    // `target` is a regular file (`exists`) or nothing yet. Leaves its hidden
+    // temporary file beside it holding the bytes, still open.
+    bool prepareReplacement(const std::wstring& target, bool exists, FileBatch::Pending& pending) {
+        pending_.target = target;
+        pending_.exists = exists;
         const std::wstring folder = folderOf(target);
         const std::wstring prefix = target.substr(0, nameStart(target)) +
                                     wideFromUtf8(temporaryPrefix(utf8FromWide(target.substr(nameStart(target)))));
         static std::random_device source;
         std::uniform_int_distribution<std::size_t> pick(0, SUFFIX_CHARACTERS.size() - 1);
         Handle file;
+        std::wstring temporary;
         DWORD error = ERROR_SUCCESS;
         for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-            temporary_ = prefix;
+            temporary = prefix;
             for (std::size_t i = 0; i < TEMPORARY_SUFFIX_LENGTH; ++i) {
-                temporary_ += static_cast<wchar_t>(SUFFIX_CHARACTERS[pick(source)]);
+                temporary += static_cast<wchar_t>(SUFFIX_CHARACTERS[pick(source)]);
             }
-            file.reset(CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
+            file.reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
                                    nullptr));
             error = GetLastError();
             if (!file.valid() && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
         }
         if (!file.valid()) {
-            if (error == ERROR_PATH_NOT_FOUND) return fail(reasonFor(error, folder));
-            return fail("cannot create a file in the folder " + utf8FromWide(folder) + ": " + reasonFor(error, folder));
+            if (error == ERROR_PATH_NOT_FOUND) return failWith(reasonFor(error, folder));
+            return failWith("cannot create a file in the folder " + utf8FromWide(folder) + ": " +
+                            reasonFor(error, folder));
         }
-        const bool written = writeAll(file.get(), bytes_) && FlushFileBuffers(file.get());
-        error = GetLastError();
-        if (!file.close() && written) error = GetLastError();
-        if (!written) return abandon(error);
-        if (!options_.accessLike.empty() && !takeAccessOf(wideFromUtf8(options_.accessLike), error)) {
-            return abandon(error);
-        }
-        // The replaced file's attributes (hidden, read-only aside) and its
-        // permissions stay; the temporary file's hidden mark goes with it.
-        if (exists && options_.accessLike.empty()) {
-            if (ReplaceFileW(target.c_str(), temporary_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                             nullptr)) {
-                return true;
-            }
-            return abandon(GetLastError());
-        }
-        SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (MoveFileExW(temporary_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
-        }
-        return abandon(GetLastError());
+        pending_.temporary = temporary;
+        pending_.file = file.release();
+        if (!writeAll(pending_.file, bytes_)) return abandon(pending_, GetLastError(), error_);
+        pending = std::move(pending_);
+        return true;
     }
 
-    // The temporary file takes the permissions (the access list) of `model`.
-    bool takeAccessOf(const std::wstring& model, DWORD& error) {
-        PACL access = nullptr;
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        error = GetNamedSecurityInfoW(model.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                      &access, nullptr, &descriptor);
-        if (error != ERROR_SUCCESS) return false;
-        error = SetNamedSecurityInfoW(temporary_.data(), SE_FILE_OBJECT,
-                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                      nullptr, access, nullptr);
-        LocalFree(descriptor);
-        return error == ERROR_SUCCESS;
-    }
-
-    bool abandon(DWORD error) {
-        SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(temporary_.c_str());
-        return fail(reasonFor(error, folderOf(temporary_)));
-    }
-
-    const std::string& path_;
+    FileBatch::Pending pending_;
     std::string_view bytes_;
     std::string& error_;
-    const FileWriteOptions& options_;
-    std::string shownTarget_;  // the file at the end of the links, when it is not path_
-    std::wstring temporary_;
 };
 
 std::optional<BY_HANDLE_FILE_INFORMATION> identity(HANDLE handle) {
@@ -266,7 +330,39 @@ std::optional<BY_HANDLE_FILE_INFORMATION> identity(HANDLE handle) {
 }  // namespace
 
 bool writeFile(const std::string& path, std::string_view bytes, std::string& error, const FileWriteOptions& options) {
-    return FileWriter(path, bytes, error, options).write();
+    FileBatch::Pending pending;
+    if (!FileWriter(path, bytes, error, options).start(pending)) return false;
+    if (pending.temporary.empty()) return true;  // written into a console, a pipe or a device
+    return flushTemporary(pending, error) && putInPlace(pending, error);
+}
+
+FileBatch::FileBatch() = default;
+
+FileBatch::~FileBatch() {
+    for (Pending& pending : pending_) closeAndRemove(pending);
+}
+
+bool FileBatch::add(const std::string& path, std::string_view bytes, std::string& error,
+                    const FileWriteOptions& options) {
+    Pending pending;
+    if (!FileWriter(path, bytes, error, options).start(pending)) return false;
+    if (!pending.temporary.empty()) pending_.push_back(std::move(pending));
+    return true;
+}
+
+// Every temporary file is flushed before any is put in place, so a crash
+// among the replacements leaves each file whole, old or new.
+bool FileBatch::commit(std::string& error) {
+    bool committed = true;
+    std::size_t flushed = 0;
+    while (flushed < pending_.size() && flushTemporary(pending_[flushed], error)) ++flushed;
+    if (flushed < pending_.size()) committed = false;
+    std::size_t placed = 0;
+    while (placed < flushed && putInPlace(pending_[placed], error)) ++placed;
+    if (placed < flushed) committed = false;
+    for (Pending& pending : pending_) closeAndRemove(pending);
+    pending_.clear();
+    return committed;
 }
 
 bool isStandardOutput(const std::string& path) {
