@@ -41,7 +41,8 @@ import unittest
 
 from test_veltrane_render import png_size
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "colord"))
+for folder in ("colord", "common"):
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", folder))
 from private_colord import PrivateColord  # noqa: E402
 
 RENDER = os.environ.get("VELTRANE_RENDER", "")
