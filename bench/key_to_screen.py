@@ -315,7 +315,12 @@ def main():
     try:
         for size in sizes:
             width, height = (int(v) for v in size.lower().split("x"))
-            r = measure(program, args.display, width, height, args.presses, args.starts)
+            try:
+                r = measure(program, args.display, width, height, args.presses, args.starts)
+            except e2e.E2EError as failure:
+                # One size the program cannot show does not hide the others.
+                print(f"| {width}x{height} | not measured: {failure} | | | | | | |", flush=True)
+                continue
             print(f"| {width}x{height} | {r['start']:.0f} | {r['median']:.1f} | {r['p90']:.1f} | "
                   f"{r['p90'] / r['median']:.2f} | {r['worst']:.1f} | {args.presses} | {r['memcpy']:.2f} |",
                   flush=True)
