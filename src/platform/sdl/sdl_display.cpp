@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include <SDL_syswm.h>
+#if VELTRANE_HAVE_XLIB
+#include <X11/Xlib.h>
+#endif
 
 #include "platform/sdl/display_choice.h"
 
@@ -78,7 +81,81 @@ std::string missingScreenReason() {
 constexpr Uint32 FORMAT_32 = SDL_BYTEORDER == SDL_LIL_ENDIAN ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_BGRX8888;
 constexpr Uint32 FORMAT_24 = SDL_PIXELFORMAT_BGR24;
 
+// Whether an X server has a card rendering for it: DRI3 is how Mesa's drivers
+// share the card's buffers with the server, and a server without a card
+// (Xvfb, the dummy driver, most remote desktops) does not offer it.
+bool xServerRendersOnCard([[maybe_unused]] SDL_Window* window) {
+#if VELTRANE_HAVE_XLIB
+    SDL_SysWMinfo system;
+    SDL_VERSION(&system.version);
+    if (SDL_GetWindowWMInfo(window, &system) != SDL_TRUE || system.subsystem != SDL_SYSWM_X11) return false;
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    return XQueryExtension(system.info.x11.display, "DRI3", &opcode, &event, &error) == True;
+#else
+    return false;
+#endif
+}
+
 }  // namespace
+
+WindowFramebuffer::WindowFramebuffer(SDL_Window* window) : window_(window) {
+    SDL_AddEventWatch(&WindowFramebuffer::noteWindowEvent, this);
+}
+
+WindowFramebuffer::~WindowFramebuffer() { SDL_DelEventWatch(&WindowFramebuffer::noteWindowEvent, this); }
+
+// Called as SDL queues the event, right after it dropped the framebuffer.
+int WindowFramebuffer::noteWindowEvent(void* framebuffer, SDL_Event* event) {
+    auto* self = static_cast<WindowFramebuffer*>(framebuffer);
+    if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
+        event->window.windowID == SDL_GetWindowID(self->window_)) {
+        self->dropped_ = true;
+    }
+    return 0;
+}
+
+bool WindowFramebuffer::attach(std::string& error) {
+    dropped_ = false;
+    surface_ = SDL_GetWindowSurface(window_);
+    if (surface_ == nullptr) {
+        error = SDL_GetError();
+        return false;
+    }
+    const Uint32 format = surface_->format->format;
+    if (format != FORMAT_32 && format != FORMAT_24) {
+        error = std::string("the window's framebuffer stores pixels as ") + SDL_GetPixelFormatName(format);
+        surface_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+std::int32_t WindowFramebuffer::width() const {
+    int width = 0;
+    if (!dropped_) return surface_ != nullptr ? surface_->w : 0;
+    SDL_GetWindowSizeInPixels(window_, &width, nullptr);
+    return width;
+}
+
+std::int32_t WindowFramebuffer::height() const {
+    int height = 0;
+    if (!dropped_) return surface_ != nullptr ? surface_->h : 0;
+    SDL_GetWindowSizeInPixels(window_, nullptr, &height);
+    return height;
+}
+
+bool WindowFramebuffer::lock(LockedSurface& locked) {
+    std::string error;
+    if (dropped_ && !attach(error)) return false;
+    locked.pixels = static_cast<std::uint8_t*>(surface_->pixels);
+    locked.pitch = surface_->pitch;
+    locked.width = surface_->w;
+    locked.height = surface_->h;
+    locked.bitsPerPixel = surface_->format->BitsPerPixel == 24 ? 24 : 32;
+    return isDrawable(locked);
+}
 
 SdlDisplay::SdlDisplay() = default;
 
@@ -134,11 +211,16 @@ bool SdlDisplay::createWindow(int displayIndex, std::int32_t width, std::int32_t
     SDL_DisplayMode mode{};
     if (SDL_GetDesktopDisplayMode(displayIndex, &mode) == 0 && mode.refresh_rate > 0) refreshRate_ = mode.refresh_rate;
     displayIndex_ = displayIndex;
-    // The display number carried in the position puts the full-screen window on that display.
+    // On X11 the window is placed over the whole display and asks for the
+    // full-screen state after the first page (enterFullScreen).
+    fullScreenLater_ = driver() == "x11";
+    // The display number carried in the position puts the full-screen window
+    // on that display; a window of the display's size is centred on it, so
+    // it covers it.
     window_ = SDL_CreateWindow("BaseForm", SDL_WINDOWPOS_UNDEFINED_DISPLAY(displayIndex),
                                SDL_WINDOWPOS_UNDEFINED_DISPLAY(displayIndex), width, height,
-                               SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
-                                   SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALLOW_HIGHDPI);
+                               SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALLOW_HIGHDPI |
+                                   (fullScreenLater_ ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP));
     if (window_ == nullptr) {
         error = SDL_GetError();
         return false;
@@ -146,7 +228,32 @@ bool SdlDisplay::createWindow(int displayIndex, std::int32_t width, std::int32_t
     return true;
 }
 
+bool SdlDisplay::framebufferChosen() const {
+    if (driver() != "x11") return false;
+    // The user's choice through SDL's own setting wins: "0" for the
+    // framebuffer, anything else (a renderer's name, "1") for the renderer.
+    const char* asked = SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+    if (asked != nullptr && *asked != '\0') return SDL_GetHintBoolean(SDL_HINT_FRAMEBUFFER_ACCELERATION, SDL_TRUE) == SDL_FALSE;
+    return !xServerRendersOnCard(window_);
+}
+
 bool SdlDisplay::createPresentation(std::string& error) {
+    // The framebuffer's pixel layout is the window's: one the drawers cannot
+    // write (a 16- or 30-bit screen) leaves the window to the renderer, which
+    // converts.
+    const Uint32 windowFormat = SDL_GetWindowPixelFormat(window_);
+    if ((windowFormat == FORMAT_32 || windowFormat == FORMAT_24) && framebufferChosen()) {
+        // SDL's native X11 framebuffer, not one it would make with a renderer of its own.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        auto framebuffer = std::make_unique<WindowFramebuffer>(window_);
+        std::string why;
+        if (framebuffer->attach(why)) {
+            framebuffer_ = std::move(framebuffer);
+            rendererName_ = "window framebuffer";
+            return true;
+        }
+        warnOnce("the pages go through SDL's renderer, with one more copy of each page: " + why);
+    }
     renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
     if (renderer_ == nullptr) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
     if (renderer_ == nullptr) {
@@ -317,7 +424,23 @@ void SdlDisplay::show() {
     presentWanted_ = true;
 }
 
+void SdlDisplay::enterFullScreen() {
+    if (!fullScreenLater_ || window_ == nullptr) return;
+    fullScreenLater_ = false;
+    SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    presentWanted_ = true;
+}
+
+Surface& SdlDisplay::backBuffer() {
+    if (framebuffer_) return *framebuffer_;
+    return *backBuffer_;
+}
+
+std::int32_t SdlDisplay::width() const { return framebuffer_ ? framebuffer_->width() : backBuffer_->width(); }
+std::int32_t SdlDisplay::height() const { return framebuffer_ ? framebuffer_->height() : backBuffer_->height(); }
+
 void SdlDisplay::destroyWindow() {
+    framebuffer_.reset();
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
     if (window_ != nullptr) SDL_DestroyWindow(window_);
@@ -332,6 +455,12 @@ void SdlDisplay::destroyWindow() {
 }
 
 bool SdlDisplay::followOutputSize() {
+    if (framebuffer_) {
+        // SDL makes a new framebuffer at the window's new size; the page is
+        // then drawn into it again.
+        presentWanted_ = true;
+        return framebuffer_->replaced();
+    }
     if (renderer_ == nullptr) return false;
     // Presented in every case: a new scale changes how the window's logical
     // pixels meet the output's, though the page's size may stay the same.
@@ -372,20 +501,21 @@ std::uint32_t SdlDisplay::msUntilNextFrame() const {
 }
 
 void SdlDisplay::present() {
-    if (wayland_) {
+    if (framebuffer_) {
+        // The X server copies the shared image before this returns (SDL
+        // waits for it), so the next page drawn into it cannot show half
+        // drawn. A dropped framebuffer holds no page until it is drawn again.
+        if (!framebuffer_->replaced()) SDL_UpdateWindowSurface(window_);
+    } else if (wayland_) {
         presentOnWayland();
-        backBufferChanged_ = false;
-        presentWanted_ = false;
-        lastPresentTicks_ = SDL_GetTicks64();
-        if (lastPresentTicks_ == 0) lastPresentTicks_ = 1;
-        return;
+    } else {
+        if (backBufferChanged_ && texture_ != nullptr) {
+            SDL_UpdateTexture(texture_, nullptr, backBuffer_->bytes().data(), backBuffer_->pitch());
+        }
+        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
     }
-    if (backBufferChanged_ && texture_ != nullptr) {
-        SDL_UpdateTexture(texture_, nullptr, backBuffer_->bytes().data(), backBuffer_->pitch());
-        backBufferChanged_ = false;
-    }
-    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    SDL_RenderPresent(renderer_);
+    backBufferChanged_ = false;
     presentWanted_ = false;
     lastPresentTicks_ = SDL_GetTicks64();
     if (lastPresentTicks_ == 0) lastPresentTicks_ = 1;

@@ -1,12 +1,23 @@
 // The screen of the SDL program: a borderless full-screen window on the
 // primary display at its desktop resolution, in real pixels on a scaled
-// display; a back buffer in system memory (32 bits per pixel, or 24 where a
-// 32-bit texture is refused) that the drawers lock like any Surface; and its
-// presentation through a streaming texture. The texture is uploaded only when
-// the back buffer changed, and a frame is presented only when there is
-// something new to show or the window needs repainting, at most once per
-// refresh period (vsync where the renderer has it, and the clock always).
+// display, and the memory the pages are drawn into, locked like any Surface.
+// Two ways to the screen:
+// - the window's own framebuffer (SDL_GetWindowSurface), on X11 when the X
+//   server has no card rendering for it (no DRI3: Xvfb, Xorg's dummy driver,
+//   virtual machines and remote desktops): a shared-memory image the X server
+//   copies from, so the page is drawn straight into what is presented and no
+//   copy is left between the page and the screen. SDL_FRAMEBUFFER_ACCELERATION
+//   set to a true value chooses the renderer instead; set to 0, this way also
+//   with a card.
+// - elsewhere a renderer and a back buffer in system memory (32 bits per
+//   pixel, or 24 where a 32-bit texture is refused), uploaded into a
+//   streaming texture when it changed; the renderer keeps vsync where it has it.
+// A frame is presented only when there is something new to show or the window
+// needs repainting, at most once per refresh period (and the clock always).
 // Idle, the program sleeps in the event queue.
+// On X11 the window becomes full screen only once the first page is shown:
+// asking for it waits for a window manager's answer, which the first page
+// need not wait for.
 // On Wayland the page does not go through SDL's renderer, whose buffer and
 // viewport SDL sizes itself (a column short or resampled at some fractional
 // scales): the window stays SDL's, and the page goes on the Wayland
@@ -34,6 +45,42 @@ namespace veltrane {
 class WaylandPresenter;
 struct WaylandOutput;
 
+// The window's own framebuffer as SDL keeps it (an MIT-SHM image on X11),
+// drawn into through the lock like any back buffer. SDL drops it whenever it
+// announces a new window size (also on entering full screen at the same
+// size) and makes a new one, often at the same address, on the next
+// SDL_GetWindowSurface; an event watch notes that, and the next lock takes
+// the new one.
+class WindowFramebuffer final : public Surface {
+public:
+    explicit WindowFramebuffer(SDL_Window* window);
+    ~WindowFramebuffer() override;
+    WindowFramebuffer(const WindowFramebuffer&) = delete;
+    WindowFramebuffer& operator=(const WindowFramebuffer&) = delete;
+
+    // Takes SDL's framebuffer: false, with why, when there is none or its
+    // pixel layout is not one the drawers write (24 or 32 bits, blue first).
+    bool attach(std::string& error);
+    // Whether SDL has dropped the framebuffer the page was drawn into, so
+    // the page must be drawn again before it can be presented.
+    bool replaced() const { return dropped_; }
+
+    bool lock(LockedSurface& locked) override;
+    void unlock() override {}
+
+    // The size the next lock has: a dropped framebuffer comes back at the
+    // window's size in pixels.
+    std::int32_t width() const;
+    std::int32_t height() const;
+
+private:
+    static int noteWindowEvent(void* framebuffer, SDL_Event* event);
+
+    SDL_Window* window_;
+    SDL_Surface* surface_ = nullptr;  // SDL's, valid while not dropped
+    bool dropped_ = false;
+};
+
 class SdlDisplay {
 public:
     SdlDisplay();
@@ -50,21 +97,26 @@ public:
     // The desktop size of display `displayIndex` (SDL's numbering) in the
     // units windows are sized in.
     bool desktopSize(int displayIndex, std::int32_t& width, std::int32_t& height, std::string& error) const;
-    // The borderless full-screen window on display `displayIndex`, hidden until show().
+    // The borderless full-screen window on display `displayIndex`, hidden
+    // until show(); on X11 it covers the display but asks to be full screen
+    // only in enterFullScreen().
     bool createWindow(int displayIndex, std::int32_t width, std::int32_t height, std::string& error);
-    // The renderer, the back buffer at the output's size in real pixels, and
-    // the streaming texture (32 bits per pixel, else 24); on Wayland the
-    // Wayland presentation instead of the texture, where the compositor
-    // allows it.
+    // The window's framebuffer where it is chosen (see above); else the
+    // renderer, the back buffer at the output's size in real pixels, and the
+    // streaming texture (32 bits per pixel, else 24); on Wayland the Wayland
+    // presentation instead of the texture, where the compositor allows it.
     bool createPresentation(std::string& error);
     void show();
+    // The window's full-screen state, once the first page is on the screen.
+    void enterFullScreen();
     void destroyWindow();
     // The window, to own boxes shown over the pages; null once destroyed.
     SDL_Window* window() const { return window_; }
 
-    MemorySurface& backBuffer() { return *backBuffer_; }
-    std::int32_t width() const { return backBuffer_->width(); }
-    std::int32_t height() const { return backBuffer_->height(); }
+    // What the pages are drawn into: the window's framebuffer, or the back buffer.
+    Surface& backBuffer();
+    std::int32_t width() const;
+    std::int32_t height() const;
 
     // After a window event: when the output's pixel size differs from the back
     // buffer, both are made again at the new size and true says the page must
@@ -100,6 +152,8 @@ public:
     const char* rendererName() const { return rendererName_.c_str(); }
 
 private:
+    // Whether the pages go into the window's framebuffer (see above).
+    bool framebufferChosen() const;
     bool createBackBufferAndTexture(std::string& error);
     // The page's size in pixels: the Wayland output's when the Wayland
     // presentation shows it, else the renderer's output size.
@@ -118,6 +172,8 @@ private:
     std::uint64_t outputChangesSeen_ = 0;  // SDL's own surface presented since the sub-surfaces were placed
     std::vector<std::string> warnings_;
     std::vector<std::string> warned_;
+    bool fullScreenLater_ = false;  // X11: the window asks to be full screen after the first page
+    std::unique_ptr<WindowFramebuffer> framebuffer_;  // when the pages are drawn straight into the window's
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
     std::unique_ptr<MemorySurface> backBuffer_;

@@ -7,8 +7,9 @@
 // else the primary; --list-displays prints them and ends; on Wayland in
 // pixels with their scale); its screen size and the window; the settings; the
 // gamma ramps taken over on X11 and the desktop's calibration held off
-// (colord); the renderer, back buffer and texture; the first page; the window
-// shown (the pointer hidden); then the event loop until Escape or a close
+// (colord); the window's framebuffer, or the renderer, back buffer and
+// texture; the first page; the window shown (the pointer hidden), on X11 made
+// full screen only then; then the event loop until Escape or a close
 // request, the settings saved, exit code 0. No screen, or a failure of the
 // window, the renderer or the back buffer, ends the run with -1 and saves
 // nothing.
@@ -112,6 +113,9 @@ public:
         display.show();
         pointer.hide();
         display.present();
+        // Only now: on X11 asking for it waits for an answer from a window
+        // manager, which the first page need not wait for.
+        display.enterFullScreen();
         printDisplayWarnings();
         // Over the first page, so the user sees what the pages lack.
         if (!captionText) reportMissingCaptionFont();
