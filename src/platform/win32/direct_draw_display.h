@@ -7,9 +7,10 @@
 // flip. After a flip the back buffer holds the page shown before and is never
 // read: every page is drawn whole, and whatever must reach the screen again
 // (the window back in front, surfaces restored) is drawn again first. So the
-// processor only ever writes the surfaces of the flipping chain, which on a
-// display card lie in video memory, where reading is slow; and the screen
-// never alternates between two pages. Since a steady screen is not flipped,
+// processor never reads the primary surface, and reads the back buffer only
+// where a 32-bit page keeps each pixel's fourth byte: on a display card the
+// surfaces of a flipping chain lie in video memory, where reading is slow.
+// And the screen never alternates between two pages. Since a steady screen is not flipped,
 // lost surfaces are looked for on every pass rather than learnt from a flip.
 //
 // Where the vertical-blank wait returns at once (as under Wine), presentation
