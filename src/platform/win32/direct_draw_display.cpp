@@ -2,11 +2,6 @@
 // presentation. See direct_draw_display.h for the why.
 #include "platform/win32/direct_draw_display.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "platform/win32/direct_draw_surface.h"
-
 namespace veltrane::win32 {
 namespace {
 
@@ -74,26 +69,6 @@ void waitForNextRefresh(DisplayState& display) {
     // Woken early by a message: keep the old mark, so the next pass waits out
     // the rest of this period.
     if (now >= due) display.lastPresentationTick = now;
-}
-
-// After a flip the back buffer holds the page shown before; bring it in step
-// with the screen. Both surfaces share the display mode's format.
-void copyFrontToBack(DisplayState& display) {
-    LockedSurface front;
-    if (!lockWholeSurface(display.primarySurface, front)) return;
-    LockedSurface back;
-    if (!lockWholeSurface(display.backBuffer, back)) {
-        display.primarySurface->Unlock(nullptr);
-        return;
-    }
-    const std::int32_t rows = std::min(front.height, back.height);
-    const std::int32_t rowBytes =
-        std::min(front.width, back.width) * std::min(front.pixelStep(), back.pixelStep());
-    for (std::int32_t y = 0; y < rows; ++y) {
-        std::memcpy(back.row(y), front.row(y), static_cast<std::size_t>(rowBytes));
-    }
-    display.backBuffer->Unlock(nullptr);
-    display.primarySurface->Unlock(nullptr);
 }
 
 }  // namespace
@@ -172,7 +147,6 @@ PresentResult presentFrame(DisplayState& display) {
     if (flip != DD_OK) return PresentResult::Steady;
 
     display.pageWaiting = false;
-    copyFrontToBack(display);
     return PresentResult::Presented;
 }
 

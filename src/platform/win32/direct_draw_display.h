@@ -3,11 +3,15 @@
 // primary surface with one back buffer in system memory, and presentation.
 //
 // Presentation keeps the picture steady: a flip exchanges the two buffers, so
-// the chain is flipped only when a page has been drawn since the last flip,
-// and the new front surface is then copied back into the back buffer. The
-// back buffer thus always holds the page on the screen, and the screen never
-// alternates between two pages. Since a steady screen is not flipped, lost
-// surfaces are looked for on every pass rather than learnt from a flip.
+// the chain is flipped only when a whole page has been drawn since the last
+// flip. After a flip the back buffer holds the page shown before and is never
+// read: every page is drawn whole, and whatever must reach the screen again
+// (the window back in front, surfaces restored) is drawn again first. So the
+// processor never reads the primary surface, and reads the back buffer only
+// where a 32-bit page keeps each pixel's fourth byte: on a display card the
+// surfaces of a flipping chain lie in video memory, where reading is slow.
+// And the screen never alternates between two pages. Since a steady screen is not flipped,
+// lost surfaces are looked for on every pass rather than learnt from a flip.
 //
 // Where the vertical-blank wait returns at once (as under Wine), presentation
 // paces itself to the refresh period by waiting for messages with a timeout,
@@ -59,22 +63,26 @@ bool createFlippingChain(DisplayState& display);
 
 enum class PresentResult {
     Steady,            // nothing new, or surfaces still lost: the screen keeps its picture
-    Presented,         // the page drawn last is now on the screen and in the back buffer
+    Presented,         // the page drawn last is now on the screen; the back buffer is stale
     SurfacesRestored,  // both surfaces were lost and are restored: draw the page again
 };
 
 // One pass of the paint loop: waits for the next vertical blank (or the next
 // refresh period when the wait does not block); restores lost surfaces; flips
-// when a page is waiting and copies it back into the back buffer.
+// when a page is waiting.
 PresentResult presentFrame(DisplayState& display);
 
-// Marks that a page has just been drawn into the back buffer.
-inline void notePageDrawn(DisplayState& display) { display.pageWaiting = true; }
+// True when showing the page again needs it drawn again first: the flipping
+// chain exists and its back buffer holds no page waiting for the screen (after
+// a flip it holds the page shown before).
+inline bool backBufferIsStale(const DisplayState& display) {
+    return display.backBuffer != nullptr && !display.pageWaiting;
+}
 
-// Asks for the picture to be presented again although nothing changed, for
-// when the screen may have been painted over. The back buffer holds the page
-// on the screen, so the flip shows the same picture.
-inline void requestPresentation(DisplayState& display) { display.pageWaiting = true; }
+// Marks that a whole page has just been drawn into the back buffer. The only
+// way to have the chain flipped: the back buffer holds a stale page after
+// every flip, so a picture to be shown again is drawn again.
+inline void notePageDrawn(DisplayState& display) { display.pageWaiting = true; }
 
 // At exit: gives the desktop's display mode back and releases every DirectDraw
 // object. Safe on a partly created state.

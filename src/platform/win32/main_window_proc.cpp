@@ -41,10 +41,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 // Back in front: Shift or Ctrl may have gone down or up while
                 // another window had the keyboard, so take them as the
                 // keyboard has them now; and whatever covered the screen
-                // meanwhile is painted over with the page.
+                // meanwhile is painted over with the page, drawn again, as
+                // the back buffer holds the one before it.
                 state.control.keys.shiftDown = GetKeyState(VK_SHIFT) < 0;
                 state.control.keys.controlDown = GetKeyState(VK_CONTROL) < 0;
-                requestPresentation(state.display);
+                if (backBufferIsStale(state.display)) drawCurrentPage(state, state.control);
             }
             break;
         case WM_KILLFOCUS:
