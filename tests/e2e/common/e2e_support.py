@@ -79,6 +79,24 @@ def end_process(process: subprocess.Popen, grace: float) -> None:
             process.wait()
 
 
+def read_display_answer(read_end: int, timeout: float) -> bool:
+    """Reads an X server's -displayfd answer (its display number and a
+    newline) from `read_end`, which it closes; False when the line has not
+    come whole within `timeout` seconds or the server closed its end first."""
+    answer = b""
+    deadline = time.monotonic() + timeout
+    try:
+        while not answer.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], max(deadline - time.monotonic(), 0))
+            chunk = os.read(read_end, 64) if ready else b""
+            if not chunk:
+                break
+            answer += chunk
+    finally:
+        os.close(read_end)
+    return answer.endswith(b"\n")
+
+
 def require_tools(*names: str) -> None:
     """Fails with one clear message naming every missing outside tool."""
     missing = [n for n in names if shutil.which(n) is None]
@@ -153,19 +171,7 @@ class Xvfb:
             os.close(write_end)
         # The number and its newline come in two writes; closing the pipe
         # between them would make the server fail, so read up to the newline.
-        answer = b""
-        deadline = time.monotonic() + self.start_timeout
-        try:
-            while not answer.endswith(b"\n"):
-                remaining = deadline - time.monotonic()
-                ready, _, _ = select.select([read_end], [], [], max(remaining, 0))
-                chunk = os.read(read_end, 64) if ready else b""
-                if not chunk:
-                    break
-                answer += chunk
-        finally:
-            os.close(read_end)
-        if not answer.endswith(b"\n"):
+        if not read_display_answer(read_end, self.start_timeout):
             output = self.output()
             self.stop()
             raise E2EError(f"Xvfb {self.name} did not start within {self.start_timeout} s: "
@@ -255,18 +261,7 @@ EndSection
                 stdin=subprocess.DEVNULL)
         finally:
             os.close(write_end)
-        answer = b""
-        deadline = time.monotonic() + self.start_timeout
-        try:
-            while not answer.endswith(b"\n"):
-                ready, _, _ = select.select([read_end], [], [], max(deadline - time.monotonic(), 0))
-                chunk = os.read(read_end, 64) if ready else b""
-                if not chunk:
-                    break
-                answer += chunk
-        finally:
-            os.close(read_end)
-        if not answer.endswith(b"\n"):
+        if not read_display_answer(read_end, self.start_timeout):
             output = self.output()
             self.stop()
             raise E2EError(f"Xorg {self.name} did not start within {self.start_timeout} s: " + output[-500:])
