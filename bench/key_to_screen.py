@@ -11,6 +11,11 @@ reach it: for each screen size the program runs on an X server of its own
   the X server's own pixel at the centre shows the new page (polled with
   XGetImage of one pixel), with a pause between presses so that each one
   starts from a screen at rest;
+- value key to screen: as many presses of the brightness keys (Delete, then
+  Insert, in turn, so the red of page 0 goes down a step and back), each until
+  the centre pixel changes. These keys type no character and leave the page
+  to the regular presentation rather than forcing one, so they show whether a
+  change waits for the paint loop; "r" then puts the values back;
 - a memcpy of one 32-bit frame of that size in this same process, as a yard-
   stick for the machine's memory speed at the moment.
 
@@ -46,6 +51,7 @@ DEFAULT_SIZES = ["1920x1080", "3840x2160", "7680x4320"]
 # turn the centre pixel from one to the other and back.
 PAGE_COLOURS = (0xFF0000, 0x00FF00)
 PAGE_KEYS = ("n", "b")  # from page 0 to page 1, and back
+VALUE_KEYS = ("Delete", "Insert")  # red brightness down a step, and back up
 POLL_PAUSE = 0.0002  # between two reads of the pixel, so the X server is not kept busy answering them
 REST_BETWEEN_PRESSES = 0.05
 TIMEOUT = 30.0
@@ -247,10 +253,13 @@ def measure(program, display, width, height, presses, starts):
         program.prepare(xvfb)
         probe = XServerProbe(xvfb.name)
         escape = probe.keycode("Escape")
+        reset = probe.keycode("r")
         keys = [probe.keycode(name) for name in PAGE_KEYS]
+        value_keys = [probe.keycode(name) for name in VALUE_KEYS]
         try:
             start_times = []
             delays = []
+            value_delays = []
             for run in range(starts):
                 # The screen must not show the first page already (a window left over).
                 probe.wait_for_pixel(centre_x, centre_y, PAGE_COLOURS[0], TIMEOUT, "before the start", equal=False)
@@ -272,6 +281,22 @@ def measure(program, display, width, height, presses, starts):
                                                         TIMEOUT, f"press {press + 1}",
                                                         alive=lambda: process.poll() is None)
                             delays.append(1000 * (seen - sent))
+                        # Back on page 0 (an even number of page keys or one more "b").
+                        if presses % 2 == 1:
+                            probe.tap(keys[1])
+                            probe.wait_for_pixel(centre_x, centre_y, PAGE_COLOURS[0], TIMEOUT, "back to page 0")
+                        for press in range(presses):
+                            time.sleep(REST_BETWEEN_PRESSES)
+                            before = probe.pixel(centre_x, centre_y)
+                            sent = time.monotonic()
+                            probe.tap(value_keys[press % 2])
+                            seen = probe.wait_for_pixel(centre_x, centre_y, before, TIMEOUT,
+                                                        f"value press {press + 1}",
+                                                        alive=lambda: process.poll() is None, equal=False)
+                            value_delays.append(1000 * (seen - sent))
+                        # The values as they were, so the next run starts alike.
+                        probe.tap(reset)
+                        probe.wait_for_pixel(centre_x, centre_y, PAGE_COLOURS[0], TIMEOUT, "the values reset")
                 finally:
                     stop_program(process, lambda: probe.tap(escape))
         finally:
@@ -283,6 +308,8 @@ def measure(program, display, width, height, presses, starts):
         "median": statistics.median(delays),
         "p90": percentile(delays, 0.9),
         "worst": max(delays),
+        "value_median": statistics.median(value_delays),
+        "value_p90": percentile(value_delays, 0.9),
         "memcpy": memcpy_ms(width, height),
     }
 
@@ -310,8 +337,8 @@ def main():
     print(f"{program.label}: {program.executable}")
     print(f"Load average before: {load_average()}")
     print(f"| screen | exec to first page (ms) | key to screen, median (ms) | p90 (ms) | p90 / median | "
-          f"worst (ms) | presses | memcpy of one 32-bit frame (ms) |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|")
+          f"worst (ms) | value key, median (p90) (ms) | presses | memcpy of one 32-bit frame (ms) |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
     try:
         for size in sizes:
             width, height = (int(v) for v in size.lower().split("x"))
@@ -319,10 +346,11 @@ def main():
                 r = measure(program, args.display, width, height, args.presses, args.starts)
             except e2e.E2EError as failure:
                 # One size the program cannot show does not hide the others.
-                print(f"| {width}x{height} | not measured: {failure} | | | | | | |", flush=True)
+                print(f"| {width}x{height} | not measured: {failure} | | | | | | | |", flush=True)
                 continue
             print(f"| {width}x{height} | {r['start']:.0f} | {r['median']:.1f} | {r['p90']:.1f} | "
-                  f"{r['p90'] / r['median']:.2f} | {r['worst']:.1f} | {args.presses} | {r['memcpy']:.2f} |",
+                  f"{r['p90'] / r['median']:.2f} | {r['worst']:.1f} | "
+                  f"{r['value_median']:.1f} ({r['value_p90']:.1f}) | {args.presses} | {r['memcpy']:.2f} |",
                   flush=True)
             print(f"  starts (ms): {', '.join(f'{t:.0f}' for t in r['starts'])}", file=sys.stderr)
     finally:
