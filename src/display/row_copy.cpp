@@ -69,6 +69,13 @@ void copyRow(std::uint8_t* target, const std::uint8_t* source, std::size_t bytes
     std::memcpy(target, source, bytes);
 }
 
+void copyPixelRows(const LockedSurface& target, const LockedSurface& source) {
+    const RowStores stores = rowStoresFor(target);
+    const auto rowBytes = static_cast<std::size_t>(source.width) * static_cast<std::size_t>(source.pixelStep());
+    for (std::int32_t y = 0; y < source.height; ++y) copyRow(target.row(y), source.row(y), rowBytes, stores);
+    finishRowCopies(stores);
+}
+
 void finishRowCopies(RowStores stores) {
 #if VELTRANE_STREAMING_STORES
     if (stores == RowStores::Streaming) _mm_sfence();

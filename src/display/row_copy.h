@@ -29,6 +29,12 @@ void copyRow(std::uint8_t* target, const std::uint8_t* source, std::size_t bytes
              RowStores stores);
 void finishRowCopies(RowStores stores);
 
+// Copies every row of `source` into the same row of `target`, which must have
+// the same width, height and depth: the pixels' bytes alone, so whatever
+// lies in a row's padding past its last pixel is left alone. Only writes the
+// target, with the stores rowStoresFor(target) picks.
+void copyPixelRows(const LockedSurface& target, const LockedSurface& source);
+
 // The rows from `top` to `bottom` - 1.
 struct RowRange {
     std::int32_t top;

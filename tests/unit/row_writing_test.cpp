@@ -220,6 +220,38 @@ TEST(RowCopy, WritesExactlyTheRowAtAnyAlignment) {
     }
 }
 
+// A whole surface into another of the same size and depth but another pitch
+// (and one past the streaming size): each row's
+// pixel bytes arrive, and the target's padding past a row keeps its bytes.
+TEST(RowCopy, PixelRowsGoIntoAnotherPitchAndLeaveItsPaddingAlone) {
+    constexpr std::uint8_t UNTOUCHED = 0xEE;
+    struct Case {
+        std::int32_t width, height, bitsPerPixel, targetPitch;
+    };
+    const Case cases[] = {{37, 5, 32, 37 * 4 + 12}, {37, 5, 24, 37 * 3 + 1}, {1, 1, 24, 4},
+                          {1000, static_cast<std::int32_t>(STREAMING_SURFACE_BYTES / 4004 + 1), 32, 4004}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " " << c.bitsPerPixel << " bits, pitch "
+                                        << c.targetPitch);
+        MemorySurface source(c.width, c.height, c.bitsPerPixel);
+        for (std::size_t i = 0; i < source.bytes().size(); ++i) {
+            source.bytes()[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+        }
+        MemorySurface target(c.width, c.height, c.bitsPerPixel, c.targetPitch, UNTOUCHED);
+        LockedSurface from;
+        LockedSurface to;
+        ASSERT_TRUE(source.lock(from));
+        ASSERT_TRUE(target.lock(to));
+        copyPixelRows(to, from);
+        const auto rowBytes = static_cast<std::size_t>(c.width * (c.bitsPerPixel / 8));
+        const auto pitch = static_cast<std::size_t>(c.targetPitch);
+        for (std::int32_t y = 0; y < c.height; ++y) {
+            ASSERT_EQ(std::memcmp(to.row(y), from.row(y), rowBytes), 0) << "row " << y;
+            for (std::size_t x = rowBytes; x < pitch; ++x) ASSERT_EQ(to.row(y)[x], UNTOUCHED) << "row " << y;
+        }
+    }
+}
+
 TEST(RowCopy, SurfacesOfSixtyFourMebibytesOrMoreAreStreamed) {
     const auto storesFor = [](std::int32_t pitch, std::int32_t height) {
         LockedSurface locked;
