@@ -3,19 +3,20 @@
 // primary surface with one back buffer in system memory, and presentation.
 //
 // Presentation keeps the picture steady: a flip exchanges the two buffers, so
-// the chain is flipped only when a whole page has been drawn since the last
-// flip. After a flip the back buffer holds the page shown before and is never
-// read: every page is drawn whole, and whatever must reach the screen again
-// (the window back in front, surfaces restored) is drawn again first. So the
-// processor never reads the primary surface, and reads the back buffer only
-// where a 32-bit page keeps each pixel's fourth byte: on a display card the
-// surfaces of a flipping chain lie in video memory, where reading is slow.
-// And the screen never alternates between two pages. Since a steady screen is not flipped,
-// lost surfaces are looked for on every pass rather than learnt from a flip.
+// the chain is flipped only when a whole page has been put into the back
+// buffer since the last flip. After a flip the back buffer holds the page
+// shown before and is never read: every page is drawn whole, and whatever
+// must reach the screen again (the window back in front, surfaces restored)
+// is drawn again first. So the processor never reads the primary surface,
+// and a back buffer in video memory, where reading is slow, is only written
+// (BackBufferSurface draws the page apart and copies it in). And the
+// screen never alternates between two pages. Since a steady screen is not
+// flipped, lost surfaces are looked for on every pass rather than learnt
+// from a flip.
 //
 // Where the vertical-blank wait returns at once (as under Wine), presentation
-// paces itself to the refresh period by waiting for messages with a timeout,
-// so the never-validated paint loop does not spin a core.
+// paces itself to the refresh period by the clock, waiting for messages with
+// a timeout, so the never-validated paint loop does not spin a core.
 //
 // Depends on: ddraw.dll (loaded at run time), user32 (MsgWaitForMultipleObjects),
 // kernel32 (the performance counter).
@@ -37,7 +38,7 @@ struct DisplayState {
     std::int32_t screenWidth = 0;
     std::int32_t screenHeight = 0;
 
-    // True from the moment a page is drawn into the back buffer until the
+    // True from the moment a page is put into the back buffer until the
     // flip that puts it on the screen.
     bool pageWaiting = false;
 
@@ -67,9 +68,9 @@ enum class PresentResult {
     SurfacesRestored,  // both surfaces were lost and are restored: draw the page again
 };
 
-// One pass of the paint loop: waits for the next vertical blank (or the next
-// refresh period when the wait does not block); restores lost surfaces; flips
-// when a page is waiting.
+// One pass of the paint loop: waits for the next vertical blank (or, when the
+// wait does not block, until a refresh period has passed since the last
+// flip); restores lost surfaces; flips when a page is waiting.
 PresentResult presentFrame(DisplayState& display);
 
 // True when showing the page again needs it drawn again first: the flipping
@@ -79,7 +80,7 @@ inline bool backBufferIsStale(const DisplayState& display) {
     return display.backBuffer != nullptr && !display.pageWaiting;
 }
 
-// Marks that a whole page has just been drawn into the back buffer. The only
+// Marks that a whole page has just been put into the back buffer. The only
 // way to have the chain flipped: the back buffer holds a stale page after
 // every flip, so a picture to be shown again is drawn again.
 inline void notePageDrawn(DisplayState& display) { display.pageWaiting = true; }

@@ -85,7 +85,12 @@ PageTarget Program::pageTarget() {
     return {backBuffer, &captionText, display.screenWidth, display.screenHeight, &gammaRows};
 }
 
-void Program::notePageDrawn() { win32::notePageDrawn(display); }
+// A page drawn apart goes into the back buffer at once, so the flip after the
+// next vertical blank finds it there. When it cannot (the surfaces are lost),
+// nothing waits: once the surfaces are restored the page is drawn again.
+void Program::notePageDrawn() {
+    if (backBuffer.finishPage()) win32::notePageDrawn(display);
+}
 
 void Program::runLoop() {
     MSG msg;

@@ -29,7 +29,7 @@ namespace veltrane::win32 {
 struct Program final : ProgramPlatform {
     DisplayState display;
     ControlState control;
-    DirectDrawSurface backBuffer{display.backBuffer};
+    BackBufferSurface backBuffer{display.backBuffer};
     GdiTextRenderer captionText;
     GammaCheckRows gammaRows;
     // Where the calibration is loaded from and saved to: the current user's registry.
