@@ -38,37 +38,37 @@ void measureRefreshPeriod(DisplayState& display) {
         hertz = FALLBACK_REFRESH_RATE;
     }
     display.refreshPeriodTicks = display.ticksPerSecond / hertz;
-    display.lastPresentationTick = performanceCounter();
 }
 
-// Waits for the start of the next vertical blank. A wait that returns at once
-// (Wine's does, and so may a driver's) is made up for by waiting for messages
-// until the next refresh period is due, so a key press still wakes the loop.
-void waitForNextRefresh(DisplayState& display) {
+// Waits until a page may go to the screen; true when that moment has come.
+// Where the display has a vertical-blank wait, that is the start of the next
+// blank. A wait that returns at once (Wine's does, and so may a driver's) is
+// made up for by the clock: a waiting page goes to the screen as soon as a
+// refresh period has passed since the one before it, so a key pressed on a
+// screen at rest shows at once, and a flood of keys still shows one page per
+// period. Until then, and with nothing to show, the pass waits for messages
+// for up to a period, so a key press still wakes the loop and the never-
+// validated paint loop does not spin a core.
+bool waitForNextRefresh(DisplayState& display) {
     if (display.refreshPeriodTicks == 0) measureRefreshPeriod(display);
     const std::int64_t period = display.refreshPeriodTicks;
 
     const std::int64_t before = performanceCounter();
     display.directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
     const std::int64_t after = performanceCounter();
-    if (after - before >= period / 16) {
-        display.lastPresentationTick = after;
-        return;
-    }
+    if (after - before >= period / 16) return true;
 
-    const std::int64_t due = display.lastPresentationTick + period;
-    if (due > after) {
-        const std::int64_t remainingTicks = due - after;
-        const DWORD milliseconds = static_cast<DWORD>(
-            (remainingTicks * 1000 + display.ticksPerSecond - 1) / display.ticksPerSecond);
-        // Every kind of message but paint wakes us: the paint message is
-        // always pending, as the window's update region is never validated.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT & ~QS_PAINT);
-    }
-    const std::int64_t now = performanceCounter();
-    // Woken early by a message: keep the old mark, so the next pass waits out
-    // the rest of this period.
-    if (now >= due) display.lastPresentationTick = now;
+    const std::int64_t due = display.pageWaiting ? display.lastPresentationTick + period : after + period;
+    if (due <= after) return true;
+    const std::int64_t remainingTicks = due - after;
+    const DWORD milliseconds = static_cast<DWORD>(
+        (remainingTicks * 1000 + display.ticksPerSecond - 1) / display.ticksPerSecond);
+    // Every kind of message but paint wakes us: the paint message is always
+    // pending, as the window's update region is never validated.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT & ~QS_PAINT);
+    // Woken early by a message: not yet; the message is handled first and
+    // the next pass waits out the rest of the period.
+    return performanceCounter() >= due;
 }
 
 }  // namespace
@@ -134,11 +134,11 @@ PresentResult restoreSurfaces(DisplayState& display) {
 }  // namespace
 
 PresentResult presentFrame(DisplayState& display) {
-    waitForNextRefresh(display);
+    const bool presentationDue = waitForNextRefresh(display);
     // Asked every pass, as a steady screen is not flipped and so would
     // otherwise never learn that its surfaces were lost.
     if (display.primarySurface->IsLost() == DDERR_SURFACELOST) return restoreSurfaces(display);
-    if (!display.pageWaiting) return PresentResult::Steady;
+    if (!display.pageWaiting || !presentationDue) return PresentResult::Steady;
 
     const HRESULT flip = display.primarySurface->Flip(display.backBuffer, 0);
     if (flip == DDERR_SURFACELOST) return restoreSurfaces(display);
@@ -147,6 +147,7 @@ PresentResult presentFrame(DisplayState& display) {
     if (flip != DD_OK) return PresentResult::Steady;
 
     display.pageWaiting = false;
+    display.lastPresentationTick = performanceCounter();
     return PresentResult::Presented;
 }
 
