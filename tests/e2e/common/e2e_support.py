@@ -629,14 +629,39 @@ def read_settings_values(path: str) -> dict:
     return values
 
 
+def describe_threads(pid: int) -> str:
+    """Where each thread of a live process waits, from /proc: its name, state,
+    the kernel function it sleeps in and the system call it is in (number and
+    first arguments), one line per thread; for a failure that a hang caused,
+    which cannot be reproduced at will."""
+    lines = []
+    try:
+        threads = sorted(os.listdir(f"/proc/{pid}/task"), key=int)
+    except OSError as error:
+        return f"(no threads to show: {error})"
+    for tid in threads:
+        def read(name):
+            try:
+                with open(f"/proc/{pid}/task/{tid}/{name}") as f:
+                    return f.read().strip()
+            except OSError:
+                return "?"
+        state = read("stat").rsplit(")", 1)[-1].split()[:1]
+        lines.append(f"  thread {tid} {read('comm')!r}: state {' '.join(state)}, waits in {read('wchan')}, "
+                     f"system call {' '.join(read('syscall').split()[:3])}")
+    return "\n".join(lines)
+
+
 def wait_for_exit(process: subprocess.Popen, timeout: float = 10.0) -> int:
-    """The process's exit code; kills it and fails when it does not end in time."""
+    """The process's exit code; kills it and fails when it does not end in time,
+    saying where its threads were waiting."""
     try:
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
+        threads = describe_threads(process.pid)
         process.kill()
         process.wait()
-        raise AssertionError(f"the program did not exit within {timeout} s")
+        raise AssertionError(f"the program did not exit within {timeout} s; its threads:\n{threads}")
 
 
 # ------------------------------------------------------------ processor time
