@@ -254,9 +254,16 @@ def test_unknown_output_is_refused_and_names_the_outputs(xvfb, ramps, tmp_path):
 
 # ------------------------------------------- the Linux program and the ramps
 
+def interrupt_as_in_a_terminal():
+    """In the child before the program starts: Ctrl+C's signal at its default.
+    A run started in the background (nohup, `&` in a script) passes SIGINT
+    on ignored, and the program rightly keeps ignoring it then."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
 def start_program(xvfb, env):
     log = open(env["XDG_CONFIG_HOME"] + ".stderr", "wb")
-    process = subprocess.Popen([PROGRAM], env=env, stderr=log)
+    process = subprocess.Popen([PROGRAM], env=env, stderr=log, preexec_fn=interrupt_as_in_a_terminal)
     deadline = time.monotonic() + 15
     while not e2e.find_windows(xvfb, "BaseForm", visible_only=True):
         assert process.poll() is None, f"the program ended with {process.returncode}"
